@@ -1,0 +1,11 @@
+# COPPERTROWEL_SANITIZE: "address" (AddressSanitizer with UndefinedBehaviorSanitizer), "thread", or empty.
+set(COPPERTROWEL_SANITIZE "" CACHE STRING "Sanitizers: address, thread or empty")
+if(COPPERTROWEL_SANITIZE STREQUAL "address")
+    add_compile_options(-fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
+    add_link_options(-fsanitize=address,undefined)
+elseif(COPPERTROWEL_SANITIZE STREQUAL "thread")
+    add_compile_options(-fsanitize=thread -fno-omit-frame-pointer)
+    add_link_options(-fsanitize=thread)
+elseif(NOT COPPERTROWEL_SANITIZE STREQUAL "")
+    message(FATAL_ERROR "COPPERTROWEL_SANITIZE must be address, thread or empty")
+endif()

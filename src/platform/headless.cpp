@@ -1,0 +1,505 @@
+// The in-memory platform. Surfaces store their rows bottom-up with rows padded to 4 bytes, like the Windows
+// bitmaps, so code that bypasses the row tables shows up in the tests.
+
+#include "platform/headless.h"
+
+#include <condition_variable>
+#include <cstdio>
+#include <cstring>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <new>
+
+namespace platform {
+
+struct WindowObject {
+    headless::WindowState State{};
+    WindowProcedure Procedure = nullptr;
+    std::vector<std::uint8_t> Picture;
+};
+
+struct DeviceContextObject {
+    Surface* Bitmap = nullptr;      // the surface selected into it, or
+    WindowObject* Window = nullptr; // the window it draws on
+};
+
+struct Surface {
+    std::int32_t Width = 0, Height = 0, Number = 0;
+    std::size_t Stride = 0;
+    std::unique_ptr<std::uint8_t[]> Pixels;
+    DeviceContextObject Context;
+};
+
+struct CursorObject {
+    int Id;
+};
+struct ModuleObject {
+    int Id;
+};
+
+} // namespace platform
+
+namespace {
+
+using namespace platform;
+
+platform::CursorObject ArrowCursor{32512};
+platform::ModuleObject ProgramModule{1};
+
+// Everything below is guarded by Lock: the main thread, the simulation thread and the test thread all reach
+// it.
+std::mutex Lock;
+std::condition_variable MessageArrived;
+std::int32_t ScreenW = 640, ScreenH = 480;
+bool NoDisplay = false;
+std::uint64_t SurfaceByteLimit = std::uint64_t{1} << 32;
+char Separator = '.';
+std::unique_ptr<WindowObject> TheWindow;
+WindowClass TheClass{};
+std::deque<Message> Queue;
+bool QuitPosted = false;
+std::int32_t QuitCode = 0;
+bool LoopEntered = false;
+bool LoopWaiting = false;
+bool LoopEnded = false;
+std::vector<headless::TextCall> Texts;
+std::vector<CopyRect> Copies;
+std::vector<std::string> Calls;
+std::int32_t OpenContexts = 0;
+std::int32_t SurfacesLive = 0;
+std::int32_t SurfacesMade = 0;
+
+void Log(std::string entry) {
+    std::lock_guard guard(Lock);
+    Calls.push_back(std::move(entry));
+}
+
+void Post(std::uint32_t number, std::uintptr_t wParam, std::int32_t x, std::int32_t y) {
+    {
+        std::lock_guard guard(Lock);
+        const auto lParam = static_cast<std::intptr_t>((static_cast<std::uint32_t>(y) & 0xFFFFu) << 16 |
+                                                       (static_cast<std::uint32_t>(x) & 0xFFFFu));
+        Queue.push_back(Message{TheWindow.get(), number, wParam, lParam});
+    }
+    MessageArrived.notify_all();
+}
+
+std::uint8_t* RowOf(Surface* surface, std::int32_t y) {
+    // Bottom-up: the top row is stored last.
+    return surface->Pixels.get() + surface->Stride * static_cast<std::size_t>(surface->Height - 1 - y);
+}
+
+} // namespace
+
+namespace headless {
+
+void Reset(std::int32_t screenWidth, std::int32_t screenHeight) {
+    std::lock_guard guard(Lock);
+    ScreenW = screenWidth;
+    ScreenH = screenHeight;
+    NoDisplay = false;
+    SurfaceByteLimit = std::uint64_t{1} << 32;
+    Separator = '.';
+    TheWindow.reset();
+    TheClass = WindowClass{};
+    Queue.clear();
+    QuitPosted = false;
+    QuitCode = 0;
+    LoopEntered = false;
+    LoopWaiting = false;
+    LoopEnded = false;
+    Texts.clear();
+    Copies.clear();
+    Calls.clear();
+    OpenContexts = 0;
+    SurfacesMade = 0;
+}
+
+void SetNoDisplay(bool noDisplay) {
+    std::lock_guard guard(Lock);
+    NoDisplay = noDisplay;
+}
+
+void SetSurfaceByteLimit(std::uint64_t bytes) {
+    std::lock_guard guard(Lock);
+    SurfaceByteLimit = bytes;
+}
+
+void SetDecimalSeparator(char separator) {
+    std::lock_guard guard(Lock);
+    Separator = separator;
+}
+
+void InjectLeftClick(std::int32_t x, std::int32_t y) {
+    Post(WM_LBUTTONDOWN, 1, x, y);
+}
+void InjectRightClick(std::int32_t x, std::int32_t y) {
+    Post(WM_RBUTTONDOWN, 2, x, y);
+}
+void InjectMiddleClick(std::int32_t x, std::int32_t y) {
+    Post(WM_MBUTTONDOWN, 0x10, x, y);
+}
+void InjectMouseMove(std::int32_t x, std::int32_t y) {
+    Post(WM_MOUSEMOVE, 0, x, y);
+}
+void InjectKey(std::uint32_t virtualKey) {
+    Post(WM_KEYDOWN, virtualKey, 0, 0);
+}
+void InjectClose() {
+    Post(WM_CLOSE, 0, 0, 0);
+}
+
+bool WaitForMessageLoop(std::chrono::milliseconds timeout) {
+    std::unique_lock guard(Lock);
+    return MessageArrived.wait_for(guard, timeout, [] { return LoopEntered; });
+}
+
+bool WaitForIdle(std::chrono::milliseconds timeout) {
+    std::unique_lock guard(Lock);
+    return MessageArrived.wait_for(guard, timeout,
+                                   [] { return (Queue.empty() && LoopWaiting) || LoopEnded; });
+}
+
+std::vector<TextCall> TextCalls() {
+    std::lock_guard guard(Lock);
+    return Texts;
+}
+
+std::vector<CopyRect> WindowCopies() {
+    std::lock_guard guard(Lock);
+    return Copies;
+}
+
+std::vector<std::string> CallLog() {
+    std::lock_guard guard(Lock);
+    return Calls;
+}
+
+WindowState Window() {
+    std::lock_guard guard(Lock);
+    return TheWindow ? TheWindow->State : WindowState{};
+}
+
+WindowClass RegisteredClass() {
+    std::lock_guard guard(Lock);
+    return TheClass;
+}
+
+bool IsArrowCursor(CursorHandle cursor) {
+    return cursor == &ArrowCursor;
+}
+
+std::vector<std::uint8_t> WindowPicture() {
+    std::lock_guard guard(Lock);
+    return TheWindow ? TheWindow->Picture : std::vector<std::uint8_t>{};
+}
+
+std::int32_t OpenDeviceContexts() {
+    std::lock_guard guard(Lock);
+    return OpenContexts;
+}
+
+std::int32_t LiveSurfaces() {
+    std::lock_guard guard(Lock);
+    return SurfacesLive;
+}
+
+} // namespace headless
+
+namespace platform {
+
+bool ConnectWindowSystem() {
+    Log("ConnectWindowSystem");
+    std::lock_guard guard(Lock);
+    if (NoDisplay) {
+        std::fputs("coppertrowel: no display to open (headless platform told to have none)\n", stderr);
+        return false;
+    }
+    return true;
+}
+
+std::int32_t GetSystemMetrics(std::int32_t index) {
+    std::lock_guard guard(Lock);
+    return index == SM_CXSCREEN ? ScreenW : index == SM_CYSCREEN ? ScreenH : 0;
+}
+
+ModuleHandle GetModuleHandle() {
+    return &ProgramModule;
+}
+
+CursorHandle LoadCursor(StockCursor cursor) {
+    return cursor == StockCursor::Arrow ? &ArrowCursor : nullptr;
+}
+
+bool RegisterClass(const WindowClass& windowClass) {
+    Log(std::string("RegisterClass ") + windowClass.ClassName);
+    std::lock_guard guard(Lock);
+    if (TheClass.Size != 0) {
+        return false;
+    }
+    TheClass = windowClass;
+    return true;
+}
+
+bool UnregisterClass(const char* className, ModuleHandle) {
+    Log(std::string("UnregisterClass ") + className);
+    std::lock_guard guard(Lock);
+    if (TheClass.Size == 0 || std::strcmp(TheClass.ClassName, className) != 0) {
+        return false;
+    }
+    TheClass = WindowClass{};
+    return true;
+}
+
+WindowHandle CreateWindowEx(std::uint32_t exStyle, const char* className, const char* title,
+                            std::uint32_t style, std::int32_t x, std::int32_t y, std::int32_t width,
+                            std::int32_t height, ModuleHandle) {
+    Log(std::string("CreateWindowEx ") + className);
+    std::lock_guard guard(Lock);
+    if (TheClass.Size == 0 || std::strcmp(TheClass.ClassName, className) != 0 || width <= 0 || height <= 0) {
+        return nullptr;
+    }
+    auto window = std::make_unique<WindowObject>();
+    window->State =
+        headless::WindowState{true, false, false, exStyle, style, className, title, x, y, width, height};
+    window->Procedure = TheClass.Procedure;
+    window->Picture.assign(static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 3, 0);
+    TheWindow = std::move(window);
+    return TheWindow.get();
+}
+
+bool ShowWindow(WindowHandle window, std::int32_t command) {
+    Log("ShowWindow " + std::to_string(command));
+    std::lock_guard guard(Lock);
+    if (!window) {
+        return false;
+    }
+    window->State.Visible = true;
+    return true;
+}
+
+bool InvalidateRect(WindowHandle window, bool) {
+    Log(window ? "InvalidateRect window" : "InvalidateRect screen");
+    return true;
+}
+
+bool GetMessage(Message& message) {
+    std::unique_lock guard(Lock);
+    LoopEntered = true;
+    LoopWaiting = Queue.empty() && !QuitPosted;
+    MessageArrived.notify_all();
+    MessageArrived.wait(guard, [] { return !Queue.empty() || QuitPosted; });
+    LoopWaiting = false;
+    if (!Queue.empty()) {
+        message = Queue.front();
+        Queue.pop_front();
+        return true;
+    }
+    LoopEnded = true;
+    MessageArrived.notify_all();
+    message = Message{nullptr, WM_QUIT, static_cast<std::uintptr_t>(QuitCode), 0};
+    return false;
+}
+
+void TranslateMessage(const Message&) {}
+
+std::intptr_t DispatchMessage(const Message& message) {
+    WindowProcedure procedure = nullptr;
+    {
+        std::lock_guard guard(Lock);
+        if (message.Window && message.Window == TheWindow.get()) {
+            procedure = TheWindow->Procedure;
+        }
+    }
+    return procedure ? procedure(message.Window, message.Number, message.WParam, message.LParam) : 0;
+}
+
+std::intptr_t DefWindowProc(WindowHandle window, std::uint32_t message, std::uintptr_t, std::intptr_t) {
+    if (message != WM_CLOSE || !window) {
+        return 0;
+    }
+    // Closing destroys the window, and destruction reaches the window procedure as WM_DESTROY.
+    WindowProcedure procedure = nullptr;
+    {
+        std::lock_guard guard(Lock);
+        if (window->State.Destroyed) {
+            return 0;
+        }
+        window->State.Destroyed = true;
+        window->State.Visible = false;
+        procedure = window->Procedure;
+    }
+    Log("DestroyWindow");
+    if (procedure) {
+        procedure(window, WM_DESTROY, 0, 0);
+    }
+    return 0;
+}
+
+std::intptr_t SendMessage(WindowHandle window, std::uint32_t message, std::uintptr_t wParam,
+                          std::intptr_t lParam) {
+    WindowProcedure procedure = nullptr;
+    {
+        std::lock_guard guard(Lock);
+        procedure = window ? window->Procedure : nullptr;
+    }
+    return procedure ? procedure(window, message, wParam, lParam) : 0;
+}
+
+void PostQuitMessage(std::int32_t exitCode) {
+    Log("PostQuitMessage " + std::to_string(exitCode));
+    {
+        std::lock_guard guard(Lock);
+        QuitPosted = true;
+        QuitCode = exitCode;
+    }
+    MessageArrived.notify_all();
+}
+
+DeviceContext GetDC(WindowHandle window) {
+    std::lock_guard guard(Lock);
+    if (!window) {
+        return nullptr;
+    }
+    ++OpenContexts;
+    return new DeviceContextObject{nullptr, window};
+}
+
+void ReleaseDC(WindowHandle, DeviceContext dc) {
+    if (!dc || dc->Bitmap) {
+        return;
+    }
+    std::lock_guard guard(Lock);
+    --OpenContexts;
+    delete dc;
+}
+
+bool BitBlt(DeviceContext destination, std::int32_t x, std::int32_t y, std::int32_t width,
+            std::int32_t height, DeviceContext source, std::int32_t sourceX, std::int32_t sourceY,
+            std::uint32_t rasterOperation) {
+    if (!destination || !source || !source->Bitmap || rasterOperation != SRCCOPY) {
+        return false;
+    }
+    Surface* from = source->Bitmap;
+    std::unique_lock guard(Lock, std::defer_lock);
+    std::int32_t toWidth = 0, toHeight = 0;
+    if (destination->Window) {
+        guard.lock();
+        toWidth = destination->Window->State.Width;
+        toHeight = destination->Window->State.Height;
+    } else {
+        toWidth = destination->Bitmap->Width;
+        toHeight = destination->Bitmap->Height;
+    }
+    CopyRect rect{};
+    if (!ClipCopy(x, y, width, height, sourceX, sourceY, from->Width, from->Height, toWidth, toHeight,
+                  rect)) {
+        return false;
+    }
+    const std::size_t bytes = static_cast<std::size_t>(rect.Width) * 3;
+    for (std::int32_t r = 0; r < rect.Height; ++r) {
+        const std::uint8_t* in = RowOf(from, rect.SourceY + r) + static_cast<std::size_t>(rect.SourceX) * 3;
+        std::uint8_t* out =
+            destination->Window
+                ? destination->Window->Picture.data() +
+                      (static_cast<std::size_t>(rect.Y + r) * static_cast<std::size_t>(toWidth) +
+                       static_cast<std::size_t>(rect.X)) *
+                          3
+                : RowOf(destination->Bitmap, rect.Y + r) + static_cast<std::size_t>(rect.X) * 3;
+        std::memmove(out, in, bytes);
+    }
+    if (destination->Window) {
+        Copies.push_back(rect);
+    }
+    return true;
+}
+
+bool TextOutA(DeviceContext dc, std::int32_t x, std::int32_t y, const char* text, std::int32_t length) {
+    if (!dc || !dc->Window || !text || length < 0) {
+        return false;
+    }
+    std::lock_guard guard(Lock);
+    Texts.push_back(headless::TextCall{x, y, std::string(text, static_cast<std::size_t>(length))});
+    return true;
+}
+
+Surface* CreateSurface(std::int32_t width, std::int32_t height) {
+    if (width <= 0 || height <= 0) {
+        return nullptr;
+    }
+    const std::uint64_t stride = (static_cast<std::uint64_t>(width) * 3 + 3) / 4 * 4;
+    const std::uint64_t bytes = stride * static_cast<std::uint64_t>(height);
+    {
+        std::lock_guard guard(Lock);
+        if (bytes > SurfaceByteLimit) {
+            return nullptr;
+        }
+    }
+    auto surface = std::make_unique<Surface>();
+    surface->Pixels.reset(new (std::nothrow) std::uint8_t[bytes]);
+    if (!surface->Pixels) {
+        return nullptr;
+    }
+    surface->Width = width;
+    surface->Height = height;
+    surface->Stride = stride;
+    surface->Context.Bitmap = surface.get();
+    std::lock_guard guard(Lock);
+    surface->Number = ++SurfacesMade;
+    ++SurfacesLive;
+    return surface.release();
+}
+
+void FillSurface(Surface* surface, std::uint32_t colour) {
+    if (!surface) {
+        return;
+    }
+    const std::uint8_t pixel[3] = {static_cast<std::uint8_t>(colour >> 16),
+                                   static_cast<std::uint8_t>(colour >> 8), static_cast<std::uint8_t>(colour)};
+    for (std::int32_t y = 0; y < surface->Height; ++y) {
+        std::uint8_t* row = RowOf(surface, y);
+        for (std::int32_t x = 0; x < surface->Width; ++x) {
+            std::memcpy(row + 3 * static_cast<std::size_t>(x), pixel, 3);
+        }
+    }
+}
+
+std::int32_t SurfaceWidth(const Surface* surface) {
+    return surface ? surface->Width : 0;
+}
+std::int32_t SurfaceHeight(const Surface* surface) {
+    return surface ? surface->Height : 0;
+}
+
+std::uint8_t* SurfaceRow(Surface* surface, std::int32_t y) {
+    return surface && y >= 0 && y < surface->Height ? RowOf(surface, y) : nullptr;
+}
+
+DeviceContext SurfaceDC(Surface* surface) {
+    return surface ? &surface->Context : nullptr;
+}
+
+void ReleaseSurface(Surface* surface) {
+    if (!surface) {
+        return;
+    }
+    Log("ReleaseSurface " + std::to_string(surface->Number));
+    {
+        std::lock_guard guard(Lock);
+        --SurfacesLive;
+    }
+    delete surface;
+}
+
+char DecimalSeparator() {
+    std::lock_guard guard(Lock);
+    return Separator;
+}
+
+void ReportFatal(const char* text) {
+    Log(std::string("ReportFatal ") + text);
+    std::fprintf(stderr, "%s\n", text);
+}
+
+} // namespace platform

@@ -1,0 +1,70 @@
+#pragma once
+// The headless backend's control API, for tests and benchmarks: an in-memory screen whose size the test sets,
+// a "window" picture that receives only what is copied to it, logs of what the program asked for, and
+// injected input. Everything here may be called from any thread.
+
+#include <chrono>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "platform/platform.h"
+
+namespace headless {
+
+// Forgets every window, class, message, log and surface count of an earlier run and sets the screen size.
+// Call it before each program run, while no program runs.
+void Reset(std::int32_t screenWidth, std::int32_t screenHeight);
+// Makes ConnectWindowSystem fail, as with no display.
+void SetNoDisplay(bool noDisplay);
+// Largest surface, in bytes, CreateSurface will allocate; beyond it CreateSurface fails as out of memory.
+void SetSurfaceByteLimit(std::uint64_t bytes);
+// The decimal separator DecimalSeparator returns.
+void SetDecimalSeparator(char separator);
+
+// Input for the program's window, delivered by its message loop in the order injected.
+void InjectLeftClick(std::int32_t x, std::int32_t y);
+void InjectRightClick(std::int32_t x, std::int32_t y);
+void InjectMiddleClick(std::int32_t x, std::int32_t y);
+void InjectMouseMove(std::int32_t x, std::int32_t y);
+void InjectKey(std::uint32_t virtualKey);
+// The window manager's close command (WM_CLOSE).
+void InjectClose();
+
+// Waits until the message loop has asked for its first message, that is start-up has finished.
+bool WaitForMessageLoop(std::chrono::milliseconds timeout);
+// Waits until every injected message has been handled and the loop waits for the next one, or has ended.
+bool WaitForIdle(std::chrono::milliseconds timeout);
+
+struct TextCall {
+    std::int32_t X, Y;
+    std::string Text;
+};
+std::vector<TextCall> TextCalls();
+// Every copy that reached the window, already clipped to it.
+std::vector<platform::CopyRect> WindowCopies();
+// Calls the main thread made, in order: "ConnectWindowSystem", "RegisterClass CopperTrowel",
+// "CreateWindowEx CopperTrowel", "ShowWindow 3", "ReleaseSurface 2" (surfaces are numbered from 1 in order of
+// creation), "UnregisterClass CopperTrowel", "InvalidateRect screen", "PostQuitMessage 0", "ReportFatal
+// <text>".
+std::vector<std::string> CallLog();
+
+struct WindowState {
+    bool Exists, Visible, Destroyed;
+    std::uint32_t ExStyle, Style;
+    std::string ClassName, Title;
+    std::int32_t X, Y, Width, Height;
+};
+WindowState Window();
+// The class as registered (Procedure, Cursor, ClassName...); Size 0 when none is registered.
+platform::WindowClass RegisteredClass();
+bool IsArrowCursor(platform::CursorHandle cursor);
+
+// The window's picture, 3 bytes a pixel (blue, green, red), rows top to bottom, Width x Height of the window;
+// black where nothing was copied.
+std::vector<std::uint8_t> WindowPicture();
+// Device contexts handed out by GetDC and not yet given back; surfaces created and not yet released.
+std::int32_t OpenDeviceContexts();
+std::int32_t LiveSurfaces();
+
+} // namespace headless

@@ -1,0 +1,220 @@
+#pragma once
+// The window-system services the program uses, and nothing more. They keep the shape and the meaning of the
+// Windows calls the program was designed around, so the Windows backend is a thin pass-through and the other
+// backends (X11, headless) imitate Windows where the program can tell the difference.
+//
+// Thread rule, written on every call below:
+//   [main]  only from the main thread (the one that created the window and runs the message loop);
+//   [any]   from the main thread during start-up, and from the simulation thread afterwards, never from both
+//           at once (the program hands the window's drawing over once, when it starts the simulation thread).
+//
+// The program's own code includes this header and nothing of any window system.
+
+#include <cstdint>
+
+// Message numbers, raster operation and flags with their Windows values. Guarded, because the Windows backend
+// includes <windows.h> first, which defines the same names with the same values.
+#ifndef WM_DESTROY
+#define WM_DESTROY 0x0002
+#endif
+#ifndef WM_CLOSE
+#define WM_CLOSE 0x0010
+#endif
+#ifndef WM_QUIT
+#define WM_QUIT 0x0012
+#endif
+#ifndef WM_KEYDOWN
+#define WM_KEYDOWN 0x0100
+#endif
+#ifndef WM_KEYUP
+#define WM_KEYUP 0x0101
+#endif
+#ifndef WM_CHAR
+#define WM_CHAR 0x0102
+#endif
+#ifndef WM_MOUSEMOVE
+#define WM_MOUSEMOVE 0x0200
+#endif
+#ifndef WM_LBUTTONDOWN
+#define WM_LBUTTONDOWN 0x0201
+#endif
+#ifndef WM_LBUTTONUP
+#define WM_LBUTTONUP 0x0202
+#endif
+#ifndef WM_RBUTTONDOWN
+#define WM_RBUTTONDOWN 0x0204
+#endif
+#ifndef WM_RBUTTONUP
+#define WM_RBUTTONUP 0x0205
+#endif
+#ifndef WM_MBUTTONDOWN
+#define WM_MBUTTONDOWN 0x0207
+#endif
+#ifndef SRCCOPY
+#define SRCCOPY 0x00CC0020u
+#endif
+#ifndef SM_CXSCREEN
+#define SM_CXSCREEN 0
+#endif
+#ifndef SM_CYSCREEN
+#define SM_CYSCREEN 1
+#endif
+#ifndef SW_SHOWMAXIMIZED
+#define SW_SHOWMAXIMIZED 3
+#endif
+#ifndef WS_POPUP
+#define WS_POPUP 0x80000000u
+#endif
+#ifndef WS_EX_TOPMOST
+#define WS_EX_TOPMOST 0x00000008u
+#endif
+
+namespace platform {
+
+struct WindowObject;
+struct DeviceContextObject;
+struct CursorObject;
+struct ModuleObject;
+struct Surface;
+
+using WindowHandle = WindowObject*;
+using DeviceContext = DeviceContextObject*;
+using CursorHandle = CursorObject*;
+using ModuleHandle = ModuleObject*;
+
+using WindowProcedure = std::intptr_t (*)(WindowHandle window, std::uint32_t message, std::uintptr_t wParam,
+                                          std::intptr_t lParam);
+
+// Cursor names for LoadCursor, as Windows numbers them.
+enum class StockCursor : std::uintptr_t { Arrow = 32512 };
+
+// The window class record; the same fields in the same order as the Windows one, so that on 32-bit Windows it
+// is 48 bytes like the record the system registers.
+struct WindowClass {
+    std::uint32_t Size;
+    std::uint32_t Style;
+    WindowProcedure Procedure;
+    std::int32_t ClassExtraBytes;
+    std::int32_t WindowExtraBytes;
+    ModuleHandle Instance;
+    void* Icon;
+    CursorHandle Cursor;
+    void* BackgroundBrush;
+    const char* MenuName;
+    const char* ClassName;
+    void* SmallIcon;
+};
+
+struct Message {
+    WindowHandle Window;
+    std::uint32_t Number;
+    std::uintptr_t WParam;
+    std::intptr_t LParam;
+};
+
+// ---- Screen, window class and window
+// -------------------------------------------------------------------------
+
+// [main] Connects to the window system before anything else. False when there is none to connect to; the
+// backend has then told the user why (one line on standard error).
+bool ConnectWindowSystem();
+
+// [main] SM_CXSCREEN / SM_CYSCREEN: the primary screen's size in pixels.
+std::int32_t GetSystemMetrics(std::int32_t index);
+// [main] The program's own module.
+ModuleHandle GetModuleHandle();
+// [main] A system cursor.
+CursorHandle LoadCursor(StockCursor cursor);
+// [main] Registers a class by name; returns false when the window system refuses.
+bool RegisterClass(const WindowClass& windowClass);
+// [main] Removes a registered class.
+bool UnregisterClass(const char* className, ModuleHandle instance);
+// [main] Creates a window of a registered class (no parent, no menu, no creation parameter). nullptr on
+// failure.
+WindowHandle CreateWindowEx(std::uint32_t exStyle, const char* className, const char* title,
+                            std::uint32_t style, std::int32_t x, std::int32_t y, std::int32_t width,
+                            std::int32_t height, ModuleHandle instance);
+// [main]
+bool ShowWindow(WindowHandle window, std::int32_t command);
+// [main] Repaint request for the other windows; nullptr for the whole screen.
+bool InvalidateRect(WindowHandle window, bool erase);
+
+// ---- Messages
+// --------------------------------------------------------------------------------------------------
+
+// [main] Waits for the next message of the thread; false on the quit message. A window system that dies under
+// the program ends the process from here with a message and a non-zero status instead of returning.
+bool GetMessage(Message& message);
+// [main]
+void TranslateMessage(const Message& message);
+// [main] Calls the window procedure of the message's window.
+std::intptr_t DispatchMessage(const Message& message);
+// [main] The default handling: WM_CLOSE destroys the window (which sends WM_DESTROY), everything else is
+// ignored.
+std::intptr_t DefWindowProc(WindowHandle window, std::uint32_t message, std::uintptr_t wParam,
+                            std::intptr_t lParam);
+// [main] Calls the window procedure at once and returns its result.
+std::intptr_t SendMessage(WindowHandle window, std::uint32_t message, std::uintptr_t wParam,
+                          std::intptr_t lParam);
+// [main] Makes GetMessage return false once the messages already queued have been handled.
+void PostQuitMessage(std::int32_t exitCode);
+
+// ---- Drawing
+// -----------------------------------------------------------------------------------------------------
+
+// [any] The window's device context, for copies and text; give it back with ReleaseDC on the same thread.
+DeviceContext GetDC(WindowHandle window);
+// [any]
+void ReleaseDC(WindowHandle window, DeviceContext dc);
+// [any] Copies a rectangle with SRCCOPY. Every rectangle is clipped to source and destination (ClipCopy), so
+// nothing outside either is read or written whatever the caller passes.
+bool BitBlt(DeviceContext destination, std::int32_t x, std::int32_t y, std::int32_t width,
+            std::int32_t height, DeviceContext source, std::int32_t sourceX, std::int32_t sourceY,
+            std::uint32_t rasterOperation);
+// [any] Text with the device context's defaults: black on an opaque white box, the system's fixed font.
+bool TextOutA(DeviceContext dc, std::int32_t x, std::int32_t y, const char* text, std::int32_t length);
+
+// ---- Off-screen 24-bit surfaces
+// ---------------------------------------------------------------------------------
+
+// [main] A 24-bit surface with its own device context, contents unset. nullptr when the memory cannot be had
+// or the size is not positive.
+Surface* CreateSurface(std::int32_t width, std::int32_t height);
+// [main] Fills the whole surface with a colour in the layout 0x00BBGGRR.
+void FillSurface(Surface* surface, std::uint32_t colour);
+// [any]
+std::int32_t SurfaceWidth(const Surface* surface);
+// [any]
+std::int32_t SurfaceHeight(const Surface* surface);
+// [any] Address of the first byte (blue of pixel 0) of row y, 0 <= y < height, y = 0 the top row. Pixels are
+// 3 bytes, blue, green, red; whatever the row order and padding in memory.
+std::uint8_t* SurfaceRow(Surface* surface, std::int32_t y);
+// [any] The device context with the surface selected, a source and a destination for BitBlt.
+DeviceContext SurfaceDC(Surface* surface);
+// [main] Destroys the surface, its pixels and its device context. nullptr is ignored.
+void ReleaseSurface(Surface* surface);
+
+// ---- The user's locale and fatal start-up errors
+// ----------------------------------------------------------------
+
+// [any] The decimal separator of the user's regional settings, '.' where none is set.
+char DecimalSeparator();
+// [main] Tells the user why the program cannot start (standard error, or a message box where there is none).
+void ReportFatal(const char* text);
+
+// ---- Clipping shared by every backend
+// ------------------------------------------------------------------------------
+
+struct CopyRect {
+    std::int32_t X, Y, Width, Height; // destination
+    std::int32_t SourceX, SourceY;    // source corner
+};
+
+// Clips a copy of width x height pixels from (sourceX, sourceY) in a source of sourceWidth x sourceHeight to
+// (x, y) in a destination of destinationWidth x destinationHeight. Returns false when nothing remains;
+// otherwise the rectangle lies inside both. Safe for any int32 input (no overflow).
+bool ClipCopy(std::int32_t x, std::int32_t y, std::int32_t width, std::int32_t height, std::int32_t sourceX,
+              std::int32_t sourceY, std::int32_t sourceWidth, std::int32_t sourceHeight,
+              std::int32_t destinationWidth, std::int32_t destinationHeight, CopyRect& clipped);
+
+} // namespace platform

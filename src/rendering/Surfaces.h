@@ -1,0 +1,12 @@
+#pragma once
+// The two off-screen 24-bit surfaces (plain background and back buffer) with their row tables.
+
+#include "UTypes.h"
+
+// Red 2, green 151, blue 57 in the platform's 0x00BBGGRR layout; the bytes 57, 151, 2 in pixel memory.
+inline constexpr std::uint32_t BackgroundColour = 0x00399702u;
+
+// Both surfaces ScreenWidth + 2 x ShadowOffset by ScreenHeight + 2 x ShadowOffset, the background painted,
+// the row tables filled and both balls made red. A surface the platform cannot create stays nullptr and its
+// row table empty; start-up refuses to go on then.
+void CreateSurfaces();

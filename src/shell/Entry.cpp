@@ -1,0 +1,5 @@
+#include "shell/Startup.h"
+
+int main() {
+    return RunProgram();
+}

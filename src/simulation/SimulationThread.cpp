@@ -1,0 +1,3 @@
+#include "simulation/SimulationThread.h"
+
+void SimulationThread() {}
