@@ -1,0 +1,36 @@
+# Sourced by the README's commands. ensure_packages PKG... installs the Debian packages that are missing when
+# running as root, and otherwise prints the exact command to run and fails.
+# Packages named pkg:i386 need the i386 architecture, which is added first when missing.
+
+ensure_packages() {
+    local missing=() pkg
+    for pkg in "$@"; do
+        dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q 'install ok installed' || missing+=("$pkg")
+    done
+    [ ${#missing[@]} -eq 0 ] && return 0
+
+    local needs_i386=0
+    for pkg in "${missing[@]}"; do
+        case "$pkg" in *:i386) needs_i386=1 ;; esac
+    done
+    local add_arch=""
+    if [ $needs_i386 -eq 1 ] && ! dpkg --print-foreign-architectures | grep -qx i386; then
+        add_arch="dpkg --add-architecture i386 && "
+    fi
+
+    if [ "$(id -u)" -ne 0 ]; then
+        echo "Missing packages. Run as root, then try again:" >&2
+        echo "  sudo sh -c '${add_arch}apt-get update && apt-get install -y ${missing[*]}'" >&2
+        return 1
+    fi
+    echo "Installing: ${missing[*]}"
+    [ -n "$add_arch" ] && dpkg --add-architecture i386
+    apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+}
+
+# What building and testing the Linux program needs.
+LINUX_BUILD_PACKAGES=(cmake make g++ pkg-config libx11-dev libxext-dev libxrandr-dev libgtest-dev
+    libbenchmark-dev)
+# What running it on a virtual display and checking the screen needs.
+VIRTUAL_DISPLAY_PACKAGES=(xvfb x11-utils x11-apps xdotool imagemagick)
