@@ -1,0 +1,290 @@
+// The connection to the X server: opening it, the error handlers, the screen size, the window's pixel format,
+// whether the server can share memory with us, and the user's decimal separator.
+
+#include <X11/extensions/Xrandr.h>
+#include <sys/ipc.h>
+#include <sys/shm.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <bit>
+#include <clocale>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "platform/x11_internal.h"
+
+namespace x11 {
+
+Display* MainDisplay = nullptr;
+std::string DisplayName;
+std::thread::id MainThread;
+VisualID WindowVisualId = 0;
+int WindowDepth = 0;
+PixelFormat Format{};
+bool SharedMemoryUsable = false;
+int PrimaryX = 0, PrimaryY = 0, PrimaryWidth = 0, PrimaryHeight = 0;
+thread_local bool ProbingSharedMemory = false;
+thread_local bool SharedMemoryRefused = false;
+
+namespace {
+
+char Separator = '.';
+int SharedMemoryOpcode = -1;
+std::atomic<int> ErrorsReported{0};
+constexpr int MostErrorsReported = 20;
+
+// An X error is a fault of ours or of a window that went away under us; it is worth a line on standard error,
+// never the end of the process (Xlib's default handler exits).
+int ReportError(Display* display, XErrorEvent* error) {
+    if (ProbingSharedMemory && error->request_code == SharedMemoryOpcode) {
+        SharedMemoryRefused = true;
+        return 0;
+    }
+    const int count = ErrorsReported.fetch_add(1) + 1;
+    if (count > MostErrorsReported) {
+        return 0;
+    }
+    char text[160] = {};
+    XGetErrorText(display, error->error_code, text, sizeof text);
+    std::fprintf(stderr, "coppertrowel: X error: %s (request %d.%d, resource 0x%lx)%s\n", text,
+                 error->request_code, error->minor_code, error->resourceid,
+                 count == MostErrorsReported ? "; further X errors are not shown" : "");
+    return 0;
+}
+
+// The server is gone (it died, or the connection broke). Nothing can be drawn or received any more; the
+// message loop would wait forever. Whichever thread learns it first ends the process; _exit, because the
+// other thread may still be using what the normal exit would destroy.
+int ReportLostConnection(Display*) {
+    static std::atomic<bool> reported{false};
+    if (!reported.exchange(true)) {
+        const std::string text =
+            "coppertrowel: lost the connection to the X server (display \"" + DisplayName + "\"); ending\n";
+        [[maybe_unused]] const auto written = write(STDERR_FILENO, text.data(), text.size());
+    }
+    _exit(1);
+}
+
+// The decimal separator of the user's LC_NUMERIC, read once; the C library is left in the "C" numeric locale
+// so nothing else in the process changes how it reads or writes numbers.
+void ReadDecimalSeparator() {
+    if (std::setlocale(LC_NUMERIC, "")) {
+        const char* point = std::localeconv()->decimal_point;
+        Separator = point && point[0] ? point[0] : '.';
+    }
+    std::setlocale(LC_NUMERIC, "C");
+}
+
+std::uint32_t ChannelValue(std::uint32_t byte, unsigned long mask) {
+    if (mask == 0) {
+        return 0;
+    }
+    const int shift = std::countr_zero(mask);
+    const int bits = std::popcount(mask);
+    const std::uint64_t top = (std::uint64_t{1} << bits) - 1;
+    // Nearest value of the channel's own width (exact for 8-bit channels).
+    const std::uint64_t scaled = (byte * top + 127) / 255;
+    return static_cast<std::uint32_t>((scaled << shift) & mask);
+}
+
+// A TrueColor visual: the default one when it is, else any of depth 24. The masks are read, never assumed.
+bool ChooseVisual() {
+    const int screen = DefaultScreen(MainDisplay);
+    Visual* visual = DefaultVisual(MainDisplay, screen);
+    int depth = DefaultDepth(MainDisplay, screen);
+    XVisualInfo info{};
+    if (visual->c_class != TrueColor || depth < 15) {
+        if (!XMatchVisualInfo(MainDisplay, screen, 24, TrueColor, &info)) {
+            return false;
+        }
+        visual = info.visual;
+        depth = info.depth;
+    }
+    WindowVisualId = XVisualIDFromVisual(visual);
+    WindowDepth = depth;
+    for (std::uint32_t byte = 0; byte < 256; ++byte) {
+        Format.Red[byte] = ChannelValue(byte, visual->red_mask);
+        Format.Green[byte] = ChannelValue(byte, visual->green_mask);
+        Format.Blue[byte] = ChannelValue(byte, visual->blue_mask);
+    }
+    Format.White = Format.Red[255] | Format.Green[255] | Format.Blue[255];
+    Format.Usual = visual->red_mask == 0xFF0000 && visual->green_mask == 0xFF00 && visual->blue_mask == 0xFF;
+    return true;
+}
+
+// The primary monitor, or the first where none is primary; the whole root window where RandR cannot say.
+void MeasureScreen() {
+    const int screen = DefaultScreen(MainDisplay);
+    PrimaryX = PrimaryY = 0;
+    PrimaryWidth = DisplayWidth(MainDisplay, screen);
+    PrimaryHeight = DisplayHeight(MainDisplay, screen);
+    int eventBase = 0, errorBase = 0, major = 0, minor = 0;
+    if (!XRRQueryExtension(MainDisplay, &eventBase, &errorBase) ||
+        !XRRQueryVersion(MainDisplay, &major, &minor) || (major == 1 && minor < 5)) {
+        return;
+    }
+    int count = 0;
+    XRRMonitorInfo* monitors = XRRGetMonitors(MainDisplay, RootWindow(MainDisplay, screen), True, &count);
+    if (!monitors) {
+        return;
+    }
+    if (count > 0) {
+        const XRRMonitorInfo* chosen = &monitors[0];
+        for (int i = 0; i < count; ++i) {
+            if (monitors[i].primary) {
+                chosen = &monitors[i];
+                break;
+            }
+        }
+        if (chosen->width > 0 && chosen->height > 0) {
+            PrimaryX = chosen->x;
+            PrimaryY = chosen->y;
+            PrimaryWidth = chosen->width;
+            PrimaryHeight = chosen->height;
+        }
+    }
+    XRRFreeMonitors(monitors);
+}
+
+// The extension may be listed and still refuse us (a server on another machine, or one whose shared memory
+// is closed to this user): only a real attachment tells.
+void ProbeSharedMemory() {
+    int firstEvent = 0, firstError = 0;
+    if (!XShmQueryExtension(MainDisplay) ||
+        !XQueryExtension(MainDisplay, "MIT-SHM", &SharedMemoryOpcode, &firstEvent, &firstError)) {
+        return;
+    }
+    XShmSegmentInfo segment{};
+    if (AttachSegment(MainDisplay, segment, 4096)) {
+        SharedMemoryUsable = true;
+        DetachSegment(MainDisplay, segment);
+    }
+}
+
+void CloseMainConnection() {
+    if (!MainDisplay) {
+        return;
+    }
+    DestroyAllWindows();
+    XCloseDisplay(MainDisplay);
+    MainDisplay = nullptr;
+}
+
+} // namespace
+
+bool AttachSegment(Display* display, XShmSegmentInfo& segment, std::size_t bytes) {
+    segment = XShmSegmentInfo{};
+    const int id = shmget(IPC_PRIVATE, bytes, IPC_CREAT | 0600);
+    if (id < 0) {
+        return false;
+    }
+    void* address = shmat(id, nullptr, 0);
+    if (address == reinterpret_cast<void*>(-1)) {
+        shmctl(id, IPC_RMID, nullptr);
+        return false;
+    }
+    segment.shmid = id;
+    segment.shmaddr = static_cast<char*>(address);
+    segment.readOnly = False;
+    ProbingSharedMemory = true;
+    SharedMemoryRefused = false;
+    const bool sent = XShmAttach(display, &segment);
+    XSync(display, False);
+    ProbingSharedMemory = false;
+    // The server has attached (or refused) by now: the segment can be marked for removal, and goes away with
+    // the last detach even if this process dies.
+    shmctl(id, IPC_RMID, nullptr);
+    if (!sent || SharedMemoryRefused) {
+        shmdt(address);
+        segment = XShmSegmentInfo{};
+        return false;
+    }
+    return true;
+}
+
+void DetachSegment(Display* display, XShmSegmentInfo& segment) {
+    if (!segment.shmaddr) {
+        return;
+    }
+    // The server keeps its own mapping until it handles the detach, after every request sent before it.
+    XShmDetach(display, &segment);
+    shmdt(segment.shmaddr);
+    segment = XShmSegmentInfo{};
+}
+
+Visual* VisualOn(Display* display) {
+    XVisualInfo wanted{};
+    wanted.visualid = WindowVisualId;
+    int count = 0;
+    XVisualInfo* found = XGetVisualInfo(display, VisualIDMask, &wanted, &count);
+    Visual* visual = found && count > 0 ? found[0].visual : nullptr;
+    if (found) {
+        XFree(found);
+    }
+    return visual;
+}
+
+} // namespace x11
+
+namespace platform {
+
+namespace {
+ModuleObject ProgramModule{1};
+}
+
+bool ConnectWindowSystem() {
+    using namespace x11;
+    // The simulation thread opens a connection of its own while this one waits for events; Xlib's global
+    // state must be guarded for that.
+    XInitThreads();
+    ReadDecimalSeparator();
+    XSetErrorHandler(ReportError);
+    XSetIOErrorHandler(ReportLostConnection);
+    // A write to a server that has died must reach the handler above, not kill the process silently.
+    std::signal(SIGPIPE, SIG_IGN);
+
+    const char* name = std::getenv("DISPLAY");
+    MainDisplay = XOpenDisplay(nullptr);
+    if (!MainDisplay) {
+        if (name && name[0]) {
+            std::fprintf(stderr, "coppertrowel: cannot open display \"%s\"\n", name);
+        } else {
+            std::fputs("coppertrowel: cannot open display (DISPLAY is not set)\n", stderr);
+        }
+        return false;
+    }
+    DisplayName = DisplayString(MainDisplay);
+    MainThread = std::this_thread::get_id();
+    if (!ChooseVisual()) {
+        std::fprintf(stderr, "coppertrowel: display \"%s\" has no TrueColor visual to draw on\n",
+                     DisplayName.c_str());
+        XCloseDisplay(MainDisplay);
+        MainDisplay = nullptr;
+        return false;
+    }
+    MeasureScreen();
+    ProbeSharedMemory();
+    std::atexit(CloseMainConnection);
+    return true;
+}
+
+std::int32_t GetSystemMetrics(std::int32_t index) {
+    return index == SM_CXSCREEN ? x11::PrimaryWidth : index == SM_CYSCREEN ? x11::PrimaryHeight : 0;
+}
+
+ModuleHandle GetModuleHandle() {
+    return &ProgramModule;
+}
+
+char DecimalSeparator() {
+    return x11::Separator;
+}
+
+void ReportFatal(const char* text) {
+    std::fprintf(stderr, "%s\n", text);
+}
+
+} // namespace platform

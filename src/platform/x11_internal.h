@@ -1,0 +1,138 @@
+#pragma once
+// What the parts of the Xlib backend share. The main thread's connection (MainDisplay) creates the window and
+// receives its events; every other thread that draws opens a connection of its own, so no Display is ever
+// used by two threads.
+
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+#include <X11/extensions/XShm.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <thread>
+
+#include "platform/platform.h"
+
+namespace x11 {
+struct DrawingConnection;
+}
+
+namespace platform {
+
+struct WindowObject {
+    ::Window Id = 0;
+    ::Colormap OwnColormap = 0; // created for a visual other than the screen's default
+    WindowProcedure Procedure = nullptr;
+    // Fixed at creation; the drawing thread clips against them.
+    std::int32_t Width = 0, Height = 0;
+    bool Visible = false;
+    bool Destroying = false; // main thread only: WM_DESTROY under way
+    bool Destroyed = false;  // main thread only
+    // Set when a window manager keeps the window full screen and above: the states to ask for after mapping.
+    ::Atom RequestedStates[2] = {0, 0};
+};
+
+struct DeviceContextObject {
+    Surface* Bitmap = nullptr;                    // the surface selected into it, or
+    WindowObject* Window = nullptr;               // the window it draws on,
+    x11::DrawingConnection* Connection = nullptr; // through the connection of the thread that asked for it
+};
+
+// Plain memory, rows top to bottom, 3 bytes a pixel, rows padded to 4 bytes.
+struct Surface {
+    std::int32_t Width = 0, Height = 0;
+    std::size_t Stride = 0;
+    std::unique_ptr<std::uint8_t[]> Pixels;
+    DeviceContextObject Context;
+};
+
+struct CursorObject {
+    ::Cursor Id = 0;
+};
+
+struct ModuleObject {
+    int Id = 0;
+};
+
+} // namespace platform
+
+namespace x11 {
+
+// The window's pixel layout: each channel byte of a surface pixel mapped to its bits of a window pixel, for
+// any masks of a TrueColor visual.
+struct PixelFormat {
+    std::uint32_t Red[256], Green[256], Blue[256];
+    std::uint32_t White;
+    // Blue, green and red in the low three bytes of a 32-bit pixel: the usual layout, copied without tables.
+    bool Usual;
+};
+
+// A shared-memory image the server reads the window's rectangles from.
+struct SharedImage {
+    XImage* Image = nullptr;
+    XShmSegmentInfo Segment{};
+    // Request number of its last put; the image may be written again once the server has got that far.
+    unsigned long PutSerial = 0;
+};
+
+// One thread's way of drawing: its connection, graphics context and font, and the images its copies pass
+// through. The main thread's uses MainDisplay; every other thread's has a Display of its own.
+struct DrawingConnection {
+    Display* Connection = nullptr;
+    bool OwnsConnection = false;
+    Visual* WindowVisual = nullptr;
+    GC Context = nullptr;
+    XFontStruct* Font = nullptr;
+    bool UseSharedMemory = false;
+    SharedImage Images[2];
+    int NextImage = 0;
+    // Pixels for XPutImage when the server cannot share memory; reused from copy to copy.
+    std::unique_ptr<std::uint8_t[]> PutBuffer;
+    std::size_t PutBufferBytes = 0;
+    int OpenContexts = 0;
+    // Device contexts released since the server last answered; bounds how far the client runs ahead.
+    int ReleasesSinceAnswer = 0;
+};
+
+// Written by ConnectWindowSystem before any other thread exists; read-only afterwards.
+extern Display* MainDisplay;
+extern std::string DisplayName;
+extern std::thread::id MainThread;
+extern VisualID WindowVisualId;
+extern int WindowDepth;
+extern PixelFormat Format;
+extern bool SharedMemoryUsable;
+// The primary monitor in root coordinates: what the program calls the screen.
+extern int PrimaryX, PrimaryY, PrimaryWidth, PrimaryHeight;
+
+// Finds the visual of the given id on a connection (each connection has its own Visual records).
+Visual* VisualOn(Display* display);
+
+// While set on a thread, an X error for a MIT-SHM request on that thread's connection is recorded here
+// instead of reported: attaching a segment is how the backend learns whether the server can share memory
+// with this process.
+extern thread_local bool ProbingSharedMemory;
+extern thread_local bool SharedMemoryRefused;
+
+// Attaches a shared segment of the given size to the server; false (and nothing left behind) when the server
+// or the system refuses. The segment is marked for removal at once, so it disappears with the last detach.
+bool AttachSegment(Display* display, XShmSegmentInfo& segment, std::size_t bytes);
+void DetachSegment(Display* display, XShmSegmentInfo& segment);
+
+// Finds the window object of an X window on the main connection; nullptr for windows not ours.
+platform::WindowObject* FindWindow(::Window id);
+// Destroys every window still open and releases the main connection's drawing resources (exit only).
+void DestroyAllWindows();
+// Gives back the main thread's drawing resources when it has released its last device context.
+void ReleaseMainDrawing();
+
+// The pixel rectangle r of the surface, converted to the window's pixels, onto the window.
+// Waits, for the shared-memory path, until the server has read what an image holds before it is reused.
+bool PutRectangle(DrawingConnection& drawing, ::Window window, const platform::Surface& surface,
+                  const platform::CopyRect& r);
+// Gives back a drawing connection's shared images.
+void ReleaseImages(DrawingConnection& drawing);
+
+} // namespace x11

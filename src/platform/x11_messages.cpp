@@ -1,0 +1,235 @@
+// The message loop: X events of the program's windows turned into the Windows messages the window procedure
+// expects, the default handling, and the quit message.
+
+#include <X11/keysym.h>
+
+#include "platform/x11_internal.h"
+
+namespace {
+
+using namespace platform;
+
+// Messages the program never names but a window procedure may still be given.
+constexpr std::uint32_t MiddleButtonUp = 0x0208;
+constexpr std::uint32_t MouseWheel = 0x020A;
+constexpr std::uint32_t ExtraButtonDown = 0x020B;
+constexpr std::uint32_t ExtraButtonUp = 0x020C;
+constexpr std::uint32_t MouseHorizontalWheel = 0x020E;
+constexpr std::uintptr_t LeftFlag = 0x01, RightFlag = 0x02, ShiftFlag = 0x04, ControlFlag = 0x08,
+                         MiddleFlag = 0x10;
+constexpr std::intptr_t WheelStep = 120;
+
+bool QuitPosted = false;
+std::int32_t QuitCode = 0;
+
+std::intptr_t PackPoint(int x, int y) {
+    return static_cast<std::intptr_t>((static_cast<std::uint32_t>(y) & 0xFFFFu) << 16 |
+                                      (static_cast<std::uint32_t>(x) & 0xFFFFu));
+}
+
+// The buttons and keys held, as the mouse messages carry them; `pressed` adds the button of this event.
+std::uintptr_t MouseFlags(unsigned state, unsigned pressed) {
+    std::uintptr_t flags = 0;
+    if (state & Button1Mask || pressed == Button1) {
+        flags |= LeftFlag;
+    }
+    if (state & Button3Mask || pressed == Button3) {
+        flags |= RightFlag;
+    }
+    if (state & Button2Mask || pressed == Button2) {
+        flags |= MiddleFlag;
+    }
+    if (state & ShiftMask) {
+        flags |= ShiftFlag;
+    }
+    if (state & ControlMask) {
+        flags |= ControlFlag;
+    }
+    return flags;
+}
+
+// The virtual-key code of a key, for the keys that have an obvious one; 0 for the others.
+std::uintptr_t VirtualKey(XKeyEvent& event) {
+    const KeySym symbol = XLookupKeysym(&event, 0);
+    if (symbol >= XK_a && symbol <= XK_z) {
+        return 'A' + (symbol - XK_a);
+    }
+    if (symbol >= XK_0 && symbol <= XK_9) {
+        return '0' + (symbol - XK_0);
+    }
+    if (symbol >= XK_F1 && symbol <= XK_F12) {
+        return 0x70 + (symbol - XK_F1);
+    }
+    switch (symbol) {
+    case XK_BackSpace:
+        return 0x08;
+    case XK_Tab:
+        return 0x09;
+    case XK_Return:
+        return 0x0D;
+    case XK_Escape:
+        return 0x1B;
+    case XK_space:
+        return 0x20;
+    case XK_Left:
+        return 0x25;
+    case XK_Up:
+        return 0x26;
+    case XK_Right:
+        return 0x27;
+    case XK_Down:
+        return 0x28;
+    case XK_Delete:
+        return 0x2E;
+    default:
+        return 0;
+    }
+}
+
+bool ButtonMessage(XButtonEvent& event, bool press, Message& message) {
+    const std::intptr_t point = PackPoint(event.x, event.y);
+    const std::uintptr_t flags = MouseFlags(event.state, press ? event.button : 0);
+    switch (event.button) {
+    case Button1:
+        message = {nullptr, static_cast<std::uint32_t>(press ? WM_LBUTTONDOWN : WM_LBUTTONUP), flags, point};
+        return true;
+    case Button2:
+        message = {nullptr, press ? WM_MBUTTONDOWN : MiddleButtonUp, flags, point};
+        return true;
+    case Button3:
+        message = {nullptr, static_cast<std::uint32_t>(press ? WM_RBUTTONDOWN : WM_RBUTTONUP), flags, point};
+        return true;
+    case 4:
+    case 5:
+    case 6:
+    case 7: {
+        // Wheel notches arrive as presses and releases of buttons 4 to 7; only the press is a notch.
+        if (!press) {
+            return false;
+        }
+        const std::intptr_t delta = event.button == 4 || event.button == 7 ? WheelStep : -WheelStep;
+        const std::uint32_t number = event.button <= 5 ? MouseWheel : MouseHorizontalWheel;
+        message = {nullptr, number, (static_cast<std::uintptr_t>(delta) & 0xFFFFu) << 16 | flags,
+                   PackPoint(event.x_root, event.y_root)};
+        return true;
+    }
+    default: {
+        const std::uintptr_t which = event.button == 8 ? 1 : 2;
+        message = {nullptr, press ? ExtraButtonDown : ExtraButtonUp, which << 16 | flags, point};
+        return true;
+    }
+    }
+}
+
+// Fills `message` from an event of one of the program's windows; false for events that make no message.
+bool Translate(XEvent& event, Message& message) {
+    WindowObject* window = x11::FindWindow(event.xany.window);
+    if (!window || window->Destroyed) {
+        return false;
+    }
+    bool made = false;
+    switch (event.type) {
+    case ButtonPress:
+    case ButtonRelease:
+        made = ButtonMessage(event.xbutton, event.type == ButtonPress, message);
+        break;
+    case MotionNotify:
+        message = {nullptr, WM_MOUSEMOVE, MouseFlags(event.xmotion.state, 0),
+                   PackPoint(event.xmotion.x, event.xmotion.y)};
+        made = true;
+        break;
+    case KeyPress:
+    case KeyRelease:
+        message = {nullptr, static_cast<std::uint32_t>(event.type == KeyPress ? WM_KEYDOWN : WM_KEYUP),
+                   VirtualKey(event.xkey), 0};
+        made = true;
+        break;
+    case ClientMessage: {
+        // The window manager's close command.
+        static const ::Atom protocols = XInternAtom(x11::MainDisplay, "WM_PROTOCOLS", False);
+        static const ::Atom deleteWindow = XInternAtom(x11::MainDisplay, "WM_DELETE_WINDOW", False);
+        if (event.xclient.message_type == protocols && event.xclient.format == 32 &&
+            static_cast<::Atom>(event.xclient.data.l[0]) == deleteWindow) {
+            message = {nullptr, WM_CLOSE, 0, 0};
+            made = true;
+        }
+        break;
+    }
+    default:
+        // Exposures need nothing: the program has no paint handling and redraws only by its own frames.
+        break;
+    }
+    message.Window = window;
+    return made;
+}
+
+// Windows' DestroyWindow: the window procedure hears WM_DESTROY while the window still exists, then it goes.
+// The program's procedure stops its drawing thread on WM_DESTROY, so by the time the X window is destroyed
+// nothing can draw on it any more through another connection.
+void DestroyWindow(WindowObject* window) {
+    if (window->Destroying || window->Destroyed) {
+        return;
+    }
+    window->Destroying = true;
+    if (window->Procedure) {
+        window->Procedure(window, WM_DESTROY, 0, 0);
+    }
+    XDestroyWindow(x11::MainDisplay, window->Id);
+    window->Destroyed = true;
+    window->Visible = false;
+    XFlush(x11::MainDisplay);
+}
+
+} // namespace
+
+namespace platform {
+
+bool GetMessage(Message& message) {
+    for (;;) {
+        if (QuitPosted) {
+            QuitPosted = false;
+            message = Message{nullptr, WM_QUIT, static_cast<std::uintptr_t>(QuitCode), 0};
+            return false;
+        }
+        // A server that dies while we wait ends the process from the connection's error handler.
+        XEvent event{};
+        XNextEvent(x11::MainDisplay, &event);
+        if (Translate(event, message)) {
+            return true;
+        }
+    }
+}
+
+void TranslateMessage(const Message&) {
+    // Character messages would follow key messages here; the program reads neither.
+}
+
+std::intptr_t DispatchMessage(const Message& message) {
+    WindowObject* window = message.Window;
+    if (!window || window->Destroyed || !window->Procedure) {
+        return 0;
+    }
+    return window->Procedure(window, message.Number, message.WParam, message.LParam);
+}
+
+std::intptr_t DefWindowProc(WindowHandle window, std::uint32_t message, std::uintptr_t, std::intptr_t) {
+    if (message == WM_CLOSE && window) {
+        DestroyWindow(window);
+    }
+    return 0;
+}
+
+std::intptr_t SendMessage(WindowHandle window, std::uint32_t message, std::uintptr_t wParam,
+                          std::intptr_t lParam) {
+    if (!window || window->Destroyed || !window->Procedure) {
+        return 0;
+    }
+    return window->Procedure(window, message, wParam, lParam);
+}
+
+void PostQuitMessage(std::int32_t exitCode) {
+    QuitPosted = true;
+    QuitCode = exitCode;
+}
+
+} // namespace platform

@@ -1,0 +1,289 @@
+// Window classes, the cursor and the window: a popup covering the screen and kept above, the way a window
+// manager understands it when one runs, and as an override-redirect window when none does.
+
+#include <X11/Xatom.h>
+#include <X11/cursorfont.h>
+#include <poll.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "platform/x11_internal.h"
+
+namespace {
+
+using namespace platform;
+
+// Registered classes by name, like the table Windows keeps for a process.
+std::map<std::string, WindowClass> Classes;
+std::vector<std::unique_ptr<WindowObject>> Windows;
+CursorObject Arrow;
+
+constexpr long MotifDecorationsFlag = 2;
+
+::Atom AtomNamed(const char* name) {
+    return XInternAtom(x11::MainDisplay, name, False);
+}
+
+// A window manager that follows the extended hints names a window of its own on the root window, and that
+// window names itself the same way; a stale property left by a manager that has gone fails the second test.
+bool WindowManagerRunning() {
+    const ::Atom check = AtomNamed("_NET_SUPPORTING_WM_CHECK");
+    auto readWindow = [check](::Window from, ::Window& result) {
+        ::Atom type = 0;
+        int format = 0;
+        unsigned long count = 0, after = 0;
+        unsigned char* data = nullptr;
+        const int status = XGetWindowProperty(x11::MainDisplay, from, check, 0, 1, False, XA_WINDOW, &type,
+                                              &format, &count, &after, &data);
+        const bool found = status == Success && type == XA_WINDOW && format == 32 && count == 1 && data;
+        if (found) {
+            result = static_cast<::Window>(*reinterpret_cast<unsigned long*>(data));
+        }
+        if (data) {
+            XFree(data);
+        }
+        return found;
+    };
+    ::Window manager = 0, itself = 0;
+    const ::Window root = DefaultRootWindow(x11::MainDisplay);
+    if (!readWindow(root, manager) || manager == 0) {
+        return false;
+    }
+    // The child may have gone with its manager: ask with an error handler that only notes it.
+    XSync(x11::MainDisplay, False);
+    auto* previous = XSetErrorHandler([](Display*, XErrorEvent*) { return 0; });
+    const bool answers = readWindow(manager, itself) && itself == manager;
+    XSync(x11::MainDisplay, False);
+    XSetErrorHandler(previous);
+    return answers;
+}
+
+void SetHints(WindowObject& window, const char* className, const char* title, bool managed, bool popup,
+              bool topmost) {
+    Display* display = x11::MainDisplay;
+    XTextProperty name{};
+    char* titleText = const_cast<char*>(title ? title : "");
+    XStringListToTextProperty(&titleText, 1, &name);
+    XClassHint classHint{};
+    classHint.res_name = const_cast<char*>("coppertrowel");
+    classHint.res_class = const_cast<char*>(className);
+    XWMHints wmHints{};
+    wmHints.flags = InputHint | StateHint;
+    wmHints.input = True;
+    wmHints.initial_state = NormalState;
+    XSizeHints sizeHints{};
+    sizeHints.flags = USPosition | USSize;
+    XSetWMProperties(display, window.Id, &name, &name, nullptr, 0, &sizeHints, &wmHints, &classHint);
+    if (name.value) {
+        XFree(name.value);
+    }
+
+    ::Atom deleteWindow = AtomNamed("WM_DELETE_WINDOW");
+    XSetWMProtocols(display, window.Id, &deleteWindow, 1);
+    const long pid = getpid();
+    XChangeProperty(display, window.Id, AtomNamed("_NET_WM_PID"), XA_CARDINAL, 32, PropModeReplace,
+                    reinterpret_cast<const unsigned char*>(&pid), 1);
+    if (!managed) {
+        return;
+    }
+    if (popup) {
+        // No caption and no border: the decorations field of the hints the managers read.
+        const long motif[5] = {MotifDecorationsFlag, 0, 0, 0, 0};
+        const ::Atom motifHints = AtomNamed("_MOTIF_WM_HINTS");
+        XChangeProperty(display, window.Id, motifHints, motifHints, 32, PropModeReplace,
+                        reinterpret_cast<const unsigned char*>(motif), 5);
+    }
+    int count = 0;
+    const bool coversScreen = window.Width == x11::PrimaryWidth && window.Height == x11::PrimaryHeight;
+    if (popup && coversScreen) {
+        window.RequestedStates[count++] = AtomNamed("_NET_WM_STATE_FULLSCREEN");
+    }
+    if (topmost) {
+        window.RequestedStates[count++] = AtomNamed("_NET_WM_STATE_ABOVE");
+    }
+    if (count > 0) {
+        long states[2] = {static_cast<long>(window.RequestedStates[0]),
+                          static_cast<long>(window.RequestedStates[1])};
+        XChangeProperty(display, window.Id, AtomNamed("_NET_WM_STATE"), XA_ATOM, 32, PropModeReplace,
+                        reinterpret_cast<const unsigned char*>(states), count);
+    }
+}
+
+// Some managers ignore the property on a window they have already mapped; asking again is harmless.
+void RequestStates(const WindowObject& window) {
+    if (!window.RequestedStates[0]) {
+        return;
+    }
+    XEvent event{};
+    event.xclient.type = ClientMessage;
+    event.xclient.window = window.Id;
+    event.xclient.message_type = AtomNamed("_NET_WM_STATE");
+    event.xclient.format = 32;
+    event.xclient.data.l[0] = 1; // add
+    event.xclient.data.l[1] = static_cast<long>(window.RequestedStates[0]);
+    event.xclient.data.l[2] = static_cast<long>(window.RequestedStates[1]);
+    event.xclient.data.l[3] = 1; // asked by an application
+    XSendEvent(x11::MainDisplay, DefaultRootWindow(x11::MainDisplay), False,
+               SubstructureRedirectMask | SubstructureNotifyMask, &event);
+}
+
+// Showing a window is synchronous on Windows: what is drawn right after appears. A window manager maps the
+// window when it gets round to it, so wait (a bounded time) for the server to say the window can be seen.
+void WaitUntilExposed(const WindowObject& window) {
+    using Clock = std::chrono::steady_clock;
+    const auto deadline = Clock::now() + std::chrono::seconds(2);
+    XEvent event{};
+    while (!XCheckTypedWindowEvent(x11::MainDisplay, window.Id, Expose, &event)) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+        if (left.count() <= 0) {
+            return;
+        }
+        pollfd socket{ConnectionNumber(x11::MainDisplay), POLLIN, 0};
+        poll(&socket, 1, static_cast<int>(left.count()));
+        // Reads what arrived (and notices a dead server) without taking anything off the queue.
+        XEventsQueued(x11::MainDisplay, QueuedAfterReading);
+    }
+}
+
+} // namespace
+
+namespace x11 {
+
+WindowObject* FindWindow(::Window id) {
+    for (const auto& window : Windows) {
+        if (window->Id == id) {
+            return window.get();
+        }
+    }
+    return nullptr;
+}
+
+void DestroyAllWindows() {
+    ReleaseMainDrawing();
+    for (const auto& window : Windows) {
+        if (!window->Destroyed) {
+            XDestroyWindow(MainDisplay, window->Id);
+            window->Destroyed = true;
+        }
+        if (window->OwnColormap) {
+            XFreeColormap(MainDisplay, window->OwnColormap);
+        }
+    }
+    if (Arrow.Id) {
+        XFreeCursor(MainDisplay, Arrow.Id);
+        Arrow.Id = 0;
+    }
+    Windows.clear();
+}
+
+} // namespace x11
+
+namespace platform {
+
+CursorHandle LoadCursor(StockCursor cursor) {
+    if (cursor != StockCursor::Arrow || !x11::MainDisplay) {
+        return nullptr;
+    }
+    if (!Arrow.Id) {
+        Arrow.Id = XCreateFontCursor(x11::MainDisplay, XC_left_ptr);
+    }
+    return &Arrow;
+}
+
+bool RegisterClass(const WindowClass& windowClass) {
+    if (!windowClass.ClassName || !windowClass.Procedure || Classes.count(windowClass.ClassName)) {
+        return false;
+    }
+    Classes.emplace(windowClass.ClassName, windowClass);
+    return true;
+}
+
+bool UnregisterClass(const char* className, ModuleHandle) {
+    return className && Classes.erase(className) == 1;
+}
+
+WindowHandle CreateWindowEx(std::uint32_t exStyle, const char* className, const char* title,
+                            std::uint32_t style, std::int32_t x, std::int32_t y, std::int32_t width,
+                            std::int32_t height, ModuleHandle) {
+    Display* display = x11::MainDisplay;
+    const auto found = className ? Classes.find(className) : Classes.end();
+    // X sizes and positions are 16-bit.
+    if (!display || found == Classes.end() || width <= 0 || height <= 0 || width > 32767 || height > 32767) {
+        return nullptr;
+    }
+    Visual* visual = x11::VisualOn(display);
+    if (!visual) {
+        return nullptr;
+    }
+    const bool popup = (style & WS_POPUP) != 0;
+    const bool topmost = (exStyle & WS_EX_TOPMOST) != 0;
+    const bool managed = WindowManagerRunning();
+    const ::Window root = DefaultRootWindow(display);
+
+    XSetWindowAttributes attributes{};
+    unsigned long mask = CWEventMask | CWBorderPixel | CWColormap | CWOverrideRedirect;
+    attributes.event_mask = ButtonPressMask | ButtonReleaseMask | PointerMotionMask | KeyPressMask |
+                            KeyReleaseMask | ExposureMask | StructureNotifyMask;
+    attributes.border_pixel = 0;
+    const bool defaultVisual = visual == DefaultVisual(display, DefaultScreen(display));
+    attributes.colormap = defaultVisual ? DefaultColormap(display, DefaultScreen(display))
+                                        : XCreateColormap(display, root, visual, AllocNone);
+    // Without a manager nothing would keep the popup above the others or free of decorations.
+    attributes.override_redirect = popup && !managed ? True : False;
+    if (const CursorObject* cursor = found->second.Cursor; cursor && cursor->Id) {
+        mask |= CWCursor;
+        attributes.cursor = cursor->Id;
+    }
+
+    auto window = std::make_unique<WindowObject>();
+    window->Procedure = found->second.Procedure;
+    window->Width = width;
+    window->Height = height;
+    // The program's (0, 0) is the primary monitor's top-left corner, as on Windows.
+    window->Id = XCreateWindow(display, root, x11::PrimaryX + x, x11::PrimaryY + y,
+                               static_cast<unsigned>(width), static_cast<unsigned>(height), 0,
+                               x11::WindowDepth, InputOutput, visual, mask, &attributes);
+    if (!defaultVisual) {
+        window->OwnColormap = attributes.colormap;
+    }
+    if (!window->Id) {
+        if (window->OwnColormap) {
+            XFreeColormap(display, window->OwnColormap);
+        }
+        return nullptr;
+    }
+    SetHints(*window, className, title, managed, popup, topmost);
+    Windows.push_back(std::move(window));
+    return Windows.back().get();
+}
+
+bool ShowWindow(WindowHandle window, std::int32_t command) {
+    if (!window || window->Destroyed) {
+        return false;
+    }
+    const bool wasVisible = window->Visible;
+    if (command == 0) { // SW_HIDE
+        XUnmapWindow(x11::MainDisplay, window->Id);
+        window->Visible = false;
+        XFlush(x11::MainDisplay);
+        return wasVisible;
+    }
+    XMapRaised(x11::MainDisplay, window->Id);
+    RequestStates(*window);
+    window->Visible = true;
+    if (!wasVisible) {
+        WaitUntilExposed(*window);
+    }
+    return wasVisible;
+}
+
+bool InvalidateRect(WindowHandle, bool) {
+    // The server repaints whatever a window uncovers by itself: there is nothing to ask for.
+    return true;
+}
+
+} // namespace platform
