@@ -1,0 +1,403 @@
+// The Windows backend: every call goes straight to the Win32 or GDI call it is named after (the ANSI
+// variants). <windows.h> comes first; the macros it defines under the interface's function names are removed
+// before the interface is declared, and inside namespace platform every Windows call is written ::Name.
+
+#include <windows.h>
+
+#undef GetMessage
+#undef DispatchMessage
+#undef DefWindowProc
+#undef SendMessage
+#undef RegisterClass
+#undef UnregisterClass
+#undef CreateWindowEx
+#undef GetModuleHandle
+#undef LoadCursor
+
+#include <array>
+#include <cstddef>
+#include <cstring>
+#include <new>
+
+#include "platform/platform.h"
+
+namespace platform {
+
+// The class record goes to RegisterClassExA field by field, and the program sets its size to the size of its
+// own record, so both records must agree; in the 32-bit program that is the 48-byte WNDCLASSEXA.
+static_assert(sizeof(WindowClass) == sizeof(WNDCLASSEXA));
+static_assert(sizeof(void*) != 4 || sizeof(WNDCLASSEXA) == 48);
+static_assert(offsetof(WindowClass, Style) == offsetof(WNDCLASSEXA, style));
+static_assert(offsetof(WindowClass, Procedure) == offsetof(WNDCLASSEXA, lpfnWndProc));
+static_assert(offsetof(WindowClass, ClassExtraBytes) == offsetof(WNDCLASSEXA, cbClsExtra));
+static_assert(offsetof(WindowClass, WindowExtraBytes) == offsetof(WNDCLASSEXA, cbWndExtra));
+static_assert(offsetof(WindowClass, Instance) == offsetof(WNDCLASSEXA, hInstance));
+static_assert(offsetof(WindowClass, Icon) == offsetof(WNDCLASSEXA, hIcon));
+static_assert(offsetof(WindowClass, Cursor) == offsetof(WNDCLASSEXA, hCursor));
+static_assert(offsetof(WindowClass, BackgroundBrush) == offsetof(WNDCLASSEXA, hbrBackground));
+static_assert(offsetof(WindowClass, MenuName) == offsetof(WNDCLASSEXA, lpszMenuName));
+static_assert(offsetof(WindowClass, ClassName) == offsetof(WNDCLASSEXA, lpszClassName));
+static_assert(offsetof(WindowClass, SmallIcon) == offsetof(WNDCLASSEXA, hIconSm));
+
+// A 24-bit DIB section selected into a memory device context of its own.
+struct Surface {
+    HDC Context;
+    HBITMAP Bitmap;
+    HGDIOBJ PreviousBitmap;
+    std::uint8_t* Bits;
+    std::int32_t Width, Height;
+    std::ptrdiff_t Stride; // bytes from one stored row to the next, padding included
+    bool BottomUp;         // the last row is stored first
+};
+
+} // namespace platform
+
+namespace {
+
+using namespace platform;
+
+HWND ToWindows(WindowHandle window) {
+    return reinterpret_cast<HWND>(window);
+}
+WindowHandle FromWindows(HWND window) {
+    return reinterpret_cast<WindowHandle>(window);
+}
+HDC ToWindows(DeviceContext dc) {
+    return reinterpret_cast<HDC>(dc);
+}
+DeviceContext FromWindows(HDC dc) {
+    return reinterpret_cast<DeviceContext>(dc);
+}
+HINSTANCE ToWindows(ModuleHandle module) {
+    return reinterpret_cast<HINSTANCE>(module);
+}
+
+// Windows calls its own kind of window procedure; each registered class remembers the program's procedure by
+// the class atom, and one trampoline passes every message on. Registration and the messages happen on the
+// main thread only, so the table needs no lock.
+struct ClassProcedure {
+    ATOM Atom;
+    WindowProcedure Procedure;
+};
+std::array<ClassProcedure, 8> ClassProcedures{};
+
+LRESULT CALLBACK Trampoline(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    const auto atom = static_cast<ATOM>(::GetClassWord(window, GCW_ATOM));
+    for (const ClassProcedure& entry : ClassProcedures) {
+        if (entry.Atom == atom && entry.Procedure) {
+            return static_cast<LRESULT>(entry.Procedure(FromWindows(window), message,
+                                                        static_cast<std::uintptr_t>(wParam),
+                                                        static_cast<std::intptr_t>(lParam)));
+        }
+    }
+    return ::DefWindowProcA(window, message, wParam, lParam);
+}
+
+// The message as Windows wants it back: time and cursor position are those of the message GetMessageA
+// retrieved last on this thread, which is the one being translated and dispatched.
+MSG ToWindows(const Message& message) {
+    MSG msg{};
+    msg.hwnd = ToWindows(message.Window);
+    msg.message = message.Number;
+    msg.wParam = static_cast<WPARAM>(message.WParam);
+    msg.lParam = static_cast<LPARAM>(message.LParam);
+    msg.time = static_cast<DWORD>(::GetMessageTime());
+    const DWORD position = ::GetMessagePos();
+    msg.pt.x = static_cast<SHORT>(LOWORD(position));
+    msg.pt.y = static_cast<SHORT>(HIWORD(position));
+    return msg;
+}
+
+// The drawable extent of a device context: a memory context's bitmap, the visible part of a window's client
+// area. Copies are clipped to it from (0, 0).
+bool Extent(HDC dc, std::int32_t& width, std::int32_t& height) {
+    RECT box{};
+    const int kind = ::GetClipBox(dc, &box);
+    if (kind == ERROR || kind == NULLREGION || box.right <= 0 || box.bottom <= 0) {
+        return false;
+    }
+    width = box.right;
+    height = box.bottom;
+    return true;
+}
+
+// The x87 control word: precision control in bits 8-9 (3 = 64-bit significand), rounding in bits 10-11
+// (0 = to nearest). The exception masks are left as they are.
+void UseExtendedPrecision() {
+    std::uint16_t control = 0;
+    __asm__ volatile("fnstcw %0" : "=m"(control));
+    control = static_cast<std::uint16_t>((control & ~0x0F00u) | 0x0300u);
+    __asm__ volatile("fldcw %0" : : "m"(control));
+}
+
+} // namespace
+
+namespace platform {
+
+bool ConnectWindowSystem() {
+    // The program computes its tables and its motion in long double, which means nothing unless the x87 unit
+    // keeps all 64 significand bits; Windows starts threads with 53, whatever the C runtime then makes of it.
+    UseExtendedPrecision();
+    // Real pixels, not a scaled-up picture, on displays set to more than 100 %.
+    ::SetProcessDPIAware();
+    return true;
+}
+
+std::int32_t GetSystemMetrics(std::int32_t index) {
+    return ::GetSystemMetrics(index);
+}
+
+ModuleHandle GetModuleHandle() {
+    return reinterpret_cast<ModuleHandle>(::GetModuleHandleA(nullptr));
+}
+
+CursorHandle LoadCursor(StockCursor cursor) {
+    return reinterpret_cast<CursorHandle>(
+        ::LoadCursorA(nullptr, MAKEINTRESOURCEA(static_cast<WORD>(static_cast<std::uintptr_t>(cursor)))));
+}
+
+bool RegisterClass(const WindowClass& windowClass) {
+    ClassProcedure* free = nullptr;
+    for (ClassProcedure& entry : ClassProcedures) {
+        if (entry.Atom == 0) {
+            free = &entry;
+            break;
+        }
+    }
+    if (!free) {
+        return false;
+    }
+    WNDCLASSEXA record{};
+    record.cbSize = windowClass.Size;
+    record.style = windowClass.Style;
+    record.lpfnWndProc = Trampoline;
+    record.cbClsExtra = windowClass.ClassExtraBytes;
+    record.cbWndExtra = windowClass.WindowExtraBytes;
+    record.hInstance = ToWindows(windowClass.Instance);
+    record.hIcon = static_cast<HICON>(windowClass.Icon);
+    record.hCursor = reinterpret_cast<HCURSOR>(windowClass.Cursor);
+    record.hbrBackground = static_cast<HBRUSH>(windowClass.BackgroundBrush);
+    record.lpszMenuName = windowClass.MenuName;
+    record.lpszClassName = windowClass.ClassName;
+    record.hIconSm = static_cast<HICON>(windowClass.SmallIcon);
+    const ATOM atom = ::RegisterClassExA(&record);
+    if (atom == 0) {
+        return false;
+    }
+    *free = ClassProcedure{atom, windowClass.Procedure};
+    return true;
+}
+
+bool UnregisterClass(const char* className, ModuleHandle instance) {
+    WNDCLASSEXA record{};
+    record.cbSize = sizeof record;
+    const ATOM atom = static_cast<ATOM>(::GetClassInfoExA(ToWindows(instance), className, &record));
+    // Windows refuses while a window of the class exists; the procedure is then still needed.
+    if (!::UnregisterClassA(className, ToWindows(instance))) {
+        return false;
+    }
+    for (ClassProcedure& entry : ClassProcedures) {
+        if (entry.Atom == atom) {
+            entry = ClassProcedure{};
+        }
+    }
+    return true;
+}
+
+WindowHandle CreateWindowEx(std::uint32_t exStyle, const char* className, const char* title,
+                            std::uint32_t style, std::int32_t x, std::int32_t y, std::int32_t width,
+                            std::int32_t height, ModuleHandle instance) {
+    return FromWindows(::CreateWindowExA(exStyle, className, title, style, x, y, width, height, nullptr,
+                                         nullptr, ToWindows(instance), nullptr));
+}
+
+bool ShowWindow(WindowHandle window, std::int32_t command) {
+    ::ShowWindow(ToWindows(window), command);
+    return ::IsWindow(ToWindows(window)) != FALSE;
+}
+
+bool InvalidateRect(WindowHandle window, bool erase) {
+    return ::InvalidateRect(ToWindows(window), nullptr, erase ? TRUE : FALSE) != FALSE;
+}
+
+bool GetMessage(Message& message) {
+    MSG msg{};
+    const BOOL result = ::GetMessageA(&msg, nullptr, 0, 0);
+    if (result == -1) {
+        ReportFatal("coppertrowel: Windows stopped delivering the window's messages");
+        ::ExitProcess(1);
+    }
+    message = Message{FromWindows(msg.hwnd), msg.message, static_cast<std::uintptr_t>(msg.wParam),
+                      static_cast<std::intptr_t>(msg.lParam)};
+    return result != 0;
+}
+
+void TranslateMessage(const Message& message) {
+    const MSG msg = ToWindows(message);
+    ::TranslateMessage(&msg);
+}
+
+std::intptr_t DispatchMessage(const Message& message) {
+    const MSG msg = ToWindows(message);
+    return static_cast<std::intptr_t>(::DispatchMessageA(&msg));
+}
+
+std::intptr_t DefWindowProc(WindowHandle window, std::uint32_t message, std::uintptr_t wParam,
+                            std::intptr_t lParam) {
+    return static_cast<std::intptr_t>(::DefWindowProcA(
+        ToWindows(window), message, static_cast<WPARAM>(wParam), static_cast<LPARAM>(lParam)));
+}
+
+std::intptr_t SendMessage(WindowHandle window, std::uint32_t message, std::uintptr_t wParam,
+                          std::intptr_t lParam) {
+    return static_cast<std::intptr_t>(
+        ::SendMessageA(ToWindows(window), message, static_cast<WPARAM>(wParam), static_cast<LPARAM>(lParam)));
+}
+
+void PostQuitMessage(std::int32_t exitCode) {
+    ::PostQuitMessage(exitCode);
+}
+
+DeviceContext GetDC(WindowHandle window) {
+    return FromWindows(::GetDC(ToWindows(window)));
+}
+
+void ReleaseDC(WindowHandle window, DeviceContext dc) {
+    ::ReleaseDC(ToWindows(window), ToWindows(dc));
+}
+
+bool BitBlt(DeviceContext destination, std::int32_t x, std::int32_t y, std::int32_t width,
+            std::int32_t height, DeviceContext source, std::int32_t sourceX, std::int32_t sourceY,
+            std::uint32_t rasterOperation) {
+    if (!destination || !source) {
+        return false;
+    }
+    std::int32_t toWidth = 0, toHeight = 0, fromWidth = 0, fromHeight = 0;
+    CopyRect rect{};
+    if (!Extent(ToWindows(destination), toWidth, toHeight) ||
+        !Extent(ToWindows(source), fromWidth, fromHeight) ||
+        !ClipCopy(x, y, width, height, sourceX, sourceY, fromWidth, fromHeight, toWidth, toHeight, rect)) {
+        return false;
+    }
+    return ::BitBlt(ToWindows(destination), rect.X, rect.Y, rect.Width, rect.Height, ToWindows(source),
+                    rect.SourceX, rect.SourceY, rasterOperation) != FALSE;
+}
+
+bool TextOutA(DeviceContext dc, std::int32_t x, std::int32_t y, const char* text, std::int32_t length) {
+    if (!dc || !text || length < 0) {
+        return false;
+    }
+    return ::TextOutA(ToWindows(dc), x, y, text, length) != FALSE;
+}
+
+Surface* CreateSurface(std::int32_t width, std::int32_t height) {
+    if (width <= 0 || height <= 0) {
+        return nullptr;
+    }
+    // GDI sizes bitmaps in 32 bits; a bitmap beyond that cannot be had whatever the memory.
+    const std::uint64_t stride = (static_cast<std::uint64_t>(width) * 3 + 3) / 4 * 4;
+    if (stride * static_cast<std::uint64_t>(height) > 0x7FFFFFFFu) {
+        return nullptr;
+    }
+    auto* surface = new (std::nothrow) Surface{};
+    if (!surface) {
+        return nullptr;
+    }
+    surface->Context = ::CreateCompatibleDC(nullptr);
+    BITMAPINFO format{};
+    format.bmiHeader.biSize = sizeof format.bmiHeader;
+    format.bmiHeader.biWidth = width;
+    format.bmiHeader.biHeight = height; // positive: bottom-up, the usual layout of a DIB
+    format.bmiHeader.biPlanes = 1;
+    format.bmiHeader.biBitCount = 24;
+    format.bmiHeader.biCompression = BI_RGB;
+    void* bits = nullptr;
+    surface->Bitmap = surface->Context
+                          ? ::CreateDIBSection(surface->Context, &format, DIB_RGB_COLORS, &bits, nullptr, 0)
+                          : nullptr;
+    DIBSECTION made{};
+    if (!surface->Bitmap || !bits || ::GetObjectA(surface->Bitmap, sizeof made, &made) != sizeof made) {
+        if (surface->Bitmap) {
+            ::DeleteObject(surface->Bitmap);
+        }
+        if (surface->Context) {
+            ::DeleteDC(surface->Context);
+        }
+        delete surface;
+        return nullptr;
+    }
+    // Row layout as GDI made it, not as it was asked for.
+    surface->Bits = static_cast<std::uint8_t*>(bits);
+    surface->Width = made.dsBm.bmWidth;
+    surface->Height = made.dsBm.bmHeight;
+    surface->Stride = made.dsBm.bmWidthBytes;
+    surface->BottomUp = made.dsBmih.biHeight > 0;
+    surface->PreviousBitmap = ::SelectObject(surface->Context, surface->Bitmap);
+    return surface;
+}
+
+void FillSurface(Surface* surface, std::uint32_t colour) {
+    if (!surface) {
+        return;
+    }
+    const HBRUSH brush = ::CreateSolidBrush(colour);
+    const RECT whole{0, 0, surface->Width, surface->Height};
+    ::FillRect(surface->Context, &whole, brush);
+    ::DeleteObject(brush);
+    // GDI may batch drawing; the pixels are read directly from memory next.
+    ::GdiFlush();
+}
+
+std::int32_t SurfaceWidth(const Surface* surface) {
+    return surface ? surface->Width : 0;
+}
+
+std::int32_t SurfaceHeight(const Surface* surface) {
+    return surface ? surface->Height : 0;
+}
+
+std::uint8_t* SurfaceRow(Surface* surface, std::int32_t y) {
+    if (!surface || y < 0 || y >= surface->Height) {
+        return nullptr;
+    }
+    const std::ptrdiff_t stored = surface->BottomUp ? surface->Height - 1 - y : y;
+    return surface->Bits + stored * surface->Stride;
+}
+
+DeviceContext SurfaceDC(Surface* surface) {
+    return surface ? FromWindows(surface->Context) : nullptr;
+}
+
+void ReleaseSurface(Surface* surface) {
+    if (!surface) {
+        return;
+    }
+    ::SelectObject(surface->Context, surface->PreviousBitmap);
+    ::DeleteObject(surface->Bitmap);
+    ::DeleteDC(surface->Context);
+    delete surface;
+}
+
+char DecimalSeparator() {
+    char separator[8] = {};
+    if (::GetLocaleInfoA(LOCALE_USER_DEFAULT, LOCALE_SDECIMAL, separator, sizeof separator) < 2 ||
+        separator[0] == '\0') {
+        return '.';
+    }
+    return separator[0];
+}
+
+void ReportFatal(const char* text) {
+    // Started from a console or with its output redirected (as the tests run it), the program says it there;
+    // started from the desktop it has nowhere to write, and a message box waits for the user.
+    const HANDLE error = ::GetStdHandle(STD_ERROR_HANDLE);
+    if (error != nullptr && error != INVALID_HANDLE_VALUE && ::GetFileType(error) != FILE_TYPE_UNKNOWN) {
+        DWORD written = 0;
+        ::WriteFile(error, text, static_cast<DWORD>(std::strlen(text)), &written, nullptr);
+        ::WriteFile(error, "\n", 1, &written, nullptr);
+        return;
+    }
+    ::MessageBoxA(nullptr, text, "coppertrowel", MB_OK | MB_ICONERROR | MB_SETFOREGROUND);
+}
+
+} // namespace platform
