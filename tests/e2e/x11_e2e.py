@@ -1,0 +1,420 @@
+#!/usr/bin/env python3
+"""End-to-end runs of the X11 build of coppertrowel, each on a virtual X server (Xvfb) of its own.
+
+    x11_e2e.py --program PATH --probe PATH --out DIR SCENARIO
+
+Scenarios:
+    screen-WxH      the window covers the screen in the background colour and the picture moves; right and
+                    middle clicks, the wheel, keys and motion leave the program running; a left click ends it
+                    with status 0 within one second; a second run is ended by WM_DELETE_WINDOW, status 0.
+                    Saves a screenshot.
+    no-mit-shm      the same on a server without MIT-SHM, so every copy goes through XPutImage; the second run
+                    is ended by a button press event, which times the click to the millisecond.
+    no-display      no DISPLAY, and a DISPLAY nobody serves: one clear line and status 1.
+    server-killed   the server dies under the running program: a clear line and a non-zero status, no hang.
+
+Every run must also leave standard error free of sanitizer reports and X errors. Exit status 0 on success,
+1 on failure, 77 when a tool the tests need is missing.
+"""
+
+import argparse
+import math
+import os
+import random
+import select
+import shutil
+import signal
+import struct
+import subprocess
+import sys
+import tempfile
+import threading
+import time
+import zlib
+
+SKIP = 77
+# Start-up builds the sprite and blend tables; sanitizer builds on a loaded two-core machine are slow at it.
+STARTUP_SECONDS = 120
+CLICK_TO_EXIT_LIMIT = 1.0
+# The program's two numbers sit at (10, 10) and (10, 30) in the "fixed" font: at most 8 characters wide.
+TEXT_CORNER = (80, 56)
+REPORT_MARKS = ("AddressSanitizer", "LeakSanitizer", "ThreadSanitizer", "runtime error:", "X error")
+
+
+class Failure(Exception):
+    pass
+
+
+def log(text):
+    print(text, flush=True)
+
+
+class Xvfb:
+    """A virtual X server on a display number it picks itself (-displayfd)."""
+
+    def __init__(self, width, height, extra=()):
+        self.width, self.height = width, height
+        read_end, write_end = os.pipe()
+        self.log = tempfile.TemporaryFile()
+        self.process = subprocess.Popen(
+            ["Xvfb", "-displayfd", str(write_end), "-screen", "0", f"{width}x{height}x24",
+             "-nolisten", "tcp", "-noreset", *extra],
+            pass_fds=(write_end,), stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=self.log)
+        os.close(write_end)
+        number = b""
+        deadline = time.monotonic() + 60
+        while not number.endswith(b"\n"):
+            left = deadline - time.monotonic()
+            if left <= 0 or not select.select([read_end], [], [], left)[0]:
+                break
+            chunk = os.read(read_end, 16)
+            if not chunk:
+                break
+            number += chunk
+        os.close(read_end)
+        if not number.strip().isdigit():
+            self.stop()
+            self.log.seek(0)
+            raise Failure("Xvfb did not start: " + self.log.read().decode(errors="replace")[-500:])
+        self.display = ":" + number.strip().decode()
+        self.env = dict(os.environ, DISPLAY=self.display)
+        log(f"Xvfb {width}x{height} {' '.join(extra)} on {self.display}")
+
+    def kill(self, signal_number=signal.SIGKILL):
+        if self.process.poll() is None:
+            self.process.send_signal(signal_number)
+        try:
+            self.process.wait(timeout=30)
+        except subprocess.TimeoutExpired:
+            self.process.kill()
+            self.process.wait()
+
+    def stop(self):
+        self.kill(signal.SIGTERM)
+
+    def __enter__(self):
+        return self
+
+    def __exit__(self, *exception):
+        self.stop()
+
+
+class Program:
+    """The real coppertrowel; a thread waits for its end so the moment of exit is known to the millisecond."""
+
+    def __init__(self, path, env):
+        self.stderr = tempfile.TemporaryFile()
+        self.process = subprocess.Popen([path], env=env, stdin=subprocess.DEVNULL,
+                                        stdout=subprocess.DEVNULL, stderr=self.stderr)
+        self.ended_at = None
+        self.done = threading.Event()
+        threading.Thread(target=self._wait, daemon=True).start()
+
+    def _wait(self):
+        self.process.wait()
+        self.ended_at = time.monotonic()
+        self.done.set()
+
+    def running(self):
+        return not self.done.is_set()
+
+    def wait(self, seconds):
+        return self.done.wait(seconds)
+
+    def status(self):
+        return self.process.returncode
+
+    def errors(self):
+        self.stderr.seek(0)
+        return self.stderr.read().decode(errors="replace")
+
+    def kill(self):
+        if self.running():
+            self.process.kill()
+            self.done.wait(30)
+
+    def check_clean(self):
+        text = self.errors()
+        reports = [line for line in text.splitlines() if any(mark in line for mark in REPORT_MARKS)]
+        if reports:
+            raise Failure("standard error holds reports:\n" + text[-4000:])
+
+
+class Tools:
+    def __init__(self, program, probe, out):
+        self.program, self.probe_path, self.out = program, probe, out
+
+    def probe(self, env, *args, allowed=(0,)):
+        result = subprocess.run([self.probe_path, *args], env=env, capture_output=True, text=True, timeout=120)
+        if result.returncode not in allowed:
+            raise Failure(f"probe {' '.join(args)} failed ({result.returncode}): {result.stderr}{result.stdout}")
+        values, clusters = {}, []
+        for line in result.stdout.splitlines():
+            key, _, value = line.partition("=")
+            if key == "cluster":
+                clusters.append(tuple(int(v) for v in value.split(",")))
+            else:
+                values[key] = value
+        values["clusters"] = clusters
+        values["status"] = result.returncode
+        return values
+
+
+def xdotool(env, *args):
+    subprocess.run(["xdotool", *args], env=env, check=True, timeout=60)
+
+
+def save_png(ppm_path, png_path):
+    """PPM (P6) to PNG with the standard library only."""
+    with open(ppm_path, "rb") as file:
+        data = file.read()
+    fields, position = [], 0
+    while len(fields) < 4:
+        while data[position:position + 1].isspace():
+            position += 1
+        start = position
+        while not data[position:position + 1].isspace():
+            position += 1
+        fields.append(data[start:position])
+    position += 1
+    width, height = int(fields[1]), int(fields[2])
+    pixels = data[position:position + width * height * 3]
+    rows = b"".join(b"\x00" + pixels[y * width * 3:(y + 1) * width * 3] for y in range(height))
+
+    def chunk(kind, body):
+        return struct.pack(">I", len(body)) + kind + body + struct.pack(">I", zlib.crc32(kind + body))
+
+    with open(png_path, "wb") as file:
+        file.write(b"\x89PNG\r\n\x1a\n")
+        file.write(chunk(b"IHDR", struct.pack(">IIBBBBB", width, height, 8, 2, 0, 0, 0)))
+        file.write(chunk(b"IDAT", zlib.compress(rows, 6)))
+        file.write(chunk(b"IEND", b""))
+
+
+def picture_problem(screen, width, height):
+    """Why the screen is not the program's picture, or None: everything in the background colour except the
+    two balls' squares and the two numbers in the top-left corner."""
+    if int(screen["width"]) != width or int(screen["height"]) != height:
+        return f"screen is {screen['width']}x{screen['height']}"
+    scale = width / 640
+    # One ball's square, shadow included, is about 31 units of Scale pixels; clusters snap to 8-pixel cells.
+    square = math.ceil(32 * scale) + 16
+    others = []
+    for left, top, cluster_width, cluster_height, pixels in screen["clusters"]:
+        in_corner = left < TEXT_CORNER[0] and top < TEXT_CORNER[1]
+        limit_x = 2 * square + (TEXT_CORNER[0] if in_corner else 0)
+        limit_y = 2 * square + (TEXT_CORNER[1] if in_corner else 0)
+        if cluster_width > limit_x or cluster_height > limit_y:
+            return f"a {cluster_width}x{cluster_height} area at ({left}, {top}) is not background"
+        if not in_corner:
+            others.append((left, top))
+    if len(others) > 2:
+        return f"{len(others)} separate areas are not background: {others}"
+    if int(screen["nonbackground"]) > 2 * square * square + TEXT_CORNER[0] * TEXT_CORNER[1]:
+        return f"{screen['nonbackground']} pixels are not background"
+    return None
+
+
+class Scenarios:
+    def __init__(self, tools):
+        self.tools = tools
+        self.notes = []
+
+    def note(self, text):
+        log(text)
+        self.notes.append(text)
+
+    def start(self, server):
+        program = Program(self.tools.program, server.env)
+        window = self.tools.probe(server.env, "find", str(STARTUP_SECONDS * 1000), allowed=(0, 1))
+        if window["status"] != 0:
+            program.kill()
+            raise Failure("no window appeared; standard error:\n" + program.errors())
+        if not program.running():
+            raise Failure(f"the program ended at start-up with status {program.status()}:\n{program.errors()}")
+        expected = ("0", "0", str(server.width), str(server.height))
+        if (window["x"], window["y"], window["width"], window["height"]) != expected:
+            raise Failure(f"window at {window['x']},{window['y']} size {window['width']}x{window['height']}, "
+                          f"not the whole {server.width}x{server.height} screen")
+        if window["override_redirect"] != "1":
+            raise Failure("with no window manager the window must be override-redirect")
+        return program
+
+    def check_picture(self, server, screenshot=None):
+        deadline = time.monotonic() + 30
+        while True:
+            ppm = os.path.join(self.tools.out, "screen.ppm") if screenshot else None
+            screen = self.tools.probe(server.env, "screen", *([ppm] if ppm else []))
+            problem = picture_problem(screen, server.width, server.height)
+            if problem is None:
+                break
+            if time.monotonic() > deadline:
+                if ppm:
+                    save_png(ppm, os.path.join(self.tools.out, screenshot))
+                raise Failure("the screen is not the program's picture: " + problem)
+            time.sleep(0.2)
+        if screenshot:
+            save_png(ppm, os.path.join(self.tools.out, screenshot))
+            os.remove(ppm)
+            log(f"screenshot: {os.path.join(self.tools.out, screenshot)}")
+        return screen
+
+    def check_frames_flow(self, server, first):
+        """Once anything but background is drawn (balls and numbers), the picture must keep changing."""
+        if not first["clusters"]:
+            self.note("only background on the screen: no moving balls to follow")
+            return
+        deadline = time.monotonic() + 10
+        while time.monotonic() < deadline:
+            time.sleep(0.2)
+            if self.tools.probe(server.env, "screen")["hash"] != first["hash"]:
+                return
+        raise Failure("the picture did not change for 10 s: frames are not reaching the window")
+
+    def harmless_input(self, server, program):
+        middle_x, middle_y = str(server.width // 2), str(server.height // 2)
+        xdotool(server.env, "mousemove", middle_x, middle_y, "click", "3")
+        xdotool(server.env, "click", "2", "click", "4", "click", "5")
+        xdotool(server.env, "key", "a", "key", "Escape", "key", "space")
+        xdotool(server.env, "mousemove", "5", "5", "mousemove", middle_x, "7")
+        time.sleep(0.5)
+        if not program.running():
+            raise Failure(f"right click, keys or motion ended the program (status {program.status()}):\n"
+                          + program.errors())
+
+    def end_and_measure(self, program, how, action):
+        """Ends the program with `action` and times it: from the moment the probe reports the event handled by
+        the server when it can tell, else from before the input tool started (an upper bound)."""
+        before = time.monotonic()
+        sent_at = action()
+        if not program.wait(30):
+            program.kill()
+            raise Failure(f"{how} did not end the program within 30 s")
+        if program.status() != 0:
+            raise Failure(f"{how} ended the program with status {program.status()}:\n{program.errors()}")
+        program.check_clean()
+        if sent_at is not None:
+            elapsed = program.ended_at - sent_at
+            self.note(f"{how}: exit status 0, {elapsed * 1000:.1f} ms from the event to the end of the process")
+        else:
+            elapsed = program.ended_at - before
+            self.note(f"{how}: exit status 0, at most {elapsed * 1000:.1f} ms from the click to the end of the "
+                      f"process (the input tool's own start-up included)")
+        if elapsed > CLICK_TO_EXIT_LIMIT:
+            raise Failure(f"{how} took {elapsed:.3f} s to end the program (limit {CLICK_TO_EXIT_LIMIT} s)")
+
+    def run_and_end(self, server, screenshot, how):
+        """One run: the picture, frames, harmless input, then the end by `how`: a real left click ("click"),
+        a button press event ("press") or the window manager's close command ("close")."""
+        program = self.start(server)
+        try:
+            first = self.check_picture(server, screenshot)
+            self.check_frames_flow(server, first)
+            self.harmless_input(server, program)
+            self.check_picture(server)
+            chooser = random.Random()
+            x, y = chooser.randrange(server.width), chooser.randrange(server.height)
+            if how == "click":
+                xdotool(server.env, "mousemove", str(x), str(y))
+                self.end_and_measure(program, f"left click at ({x}, {y})",
+                                     lambda: xdotool(server.env, "mousedown", "1"))
+                xdotool(server.env, "mouseup", "1")
+            elif how == "press":
+                self.end_and_measure(
+                    program, f"left button press event at ({x}, {y})",
+                    lambda: float(self.tools.probe(server.env, "press", str(x), str(y))["sent_at"]))
+            else:
+                self.end_and_measure(program, "WM_DELETE_WINDOW",
+                                     lambda: float(self.tools.probe(server.env, "close")["sent_at"]))
+        finally:
+            program.kill()
+
+    def screen(self, width, height):
+        with Xvfb(width, height) as server:
+            self.run_and_end(server, f"e2e_x11_{width}x{height}.png", "click")
+            self.run_and_end(server, None, "close")
+
+    def no_mit_shm(self):
+        with Xvfb(1920, 1080, ("-extension", "MIT-SHM")) as server:
+            if self.tools.probe(server.env, "extension", "MIT-SHM", allowed=(0, 1))["present"] != "0":
+                raise Failure("Xvfb still offers MIT-SHM: the fallback would not be exercised")
+            self.run_and_end(server, "e2e_x11_no_mit_shm.png", "click")
+            self.run_and_end(server, None, "press")
+
+    def expect_refusal(self, env, what):
+        program = Program(self.tools.program, env)
+        if not program.wait(STARTUP_SECONDS):
+            program.kill()
+            raise Failure(f"with {what} the program did not end")
+        text = program.errors().strip()
+        if program.status() != 1 or "cannot open display" not in text or len(text.splitlines()) != 1:
+            raise Failure(f"with {what}: status {program.status()}, standard error:\n{text}")
+        self.note(f"with {what}: status 1, \"{text}\"")
+
+    def no_display(self):
+        env = dict(os.environ)
+        env.pop("DISPLAY", None)
+        self.expect_refusal(env, "no DISPLAY")
+        unused = next(n for n in range(4242, 5000) if not os.path.exists(f"/tmp/.X11-unix/X{n}"))
+        self.expect_refusal(dict(env, DISPLAY=f":{unused}"), f"DISPLAY=:{unused} served by nobody")
+
+    def server_killed(self):
+        for signal_number in (signal.SIGKILL, signal.SIGTERM):
+            with Xvfb(640, 480) as server:
+                program = self.start(server)
+                try:
+                    self.check_picture(server)
+                    time.sleep(0.5)
+                    killed_at = time.monotonic()
+                    server.kill(signal_number)
+                    if not program.wait(20):
+                        raise Failure(f"the program still runs 20 s after the server got "
+                                      f"{signal.Signals(signal_number).name}")
+                    status, text = program.status(), program.errors().strip()
+                    if status <= 0 or "lost the connection to the X server" not in text:
+                        raise Failure(f"after the server's end: status {status}, standard error:\n{text}")
+                    program.check_clean()
+                    self.note(f"server ended by {signal.Signals(signal_number).name}: status {status} after "
+                              f"{(program.ended_at - killed_at) * 1000:.0f} ms, \"{text}\"")
+                finally:
+                    program.kill()
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--program", required=True)
+    parser.add_argument("--probe", required=True)
+    parser.add_argument("--out", required=True)
+    parser.add_argument("scenario")
+    arguments = parser.parse_args()
+    for tool in ("Xvfb", "xdotool"):
+        if not shutil.which(tool):
+            print(f"{tool} is not installed (Debian: apt-get install xvfb xdotool); skipping", flush=True)
+            return SKIP
+    os.makedirs(arguments.out, exist_ok=True)
+    scenarios = Scenarios(Tools(arguments.program, arguments.probe, arguments.out))
+    name = arguments.scenario
+    try:
+        if name.startswith("screen-"):
+            width, height = (int(v) for v in name[len("screen-"):].split("x"))
+            scenarios.screen(width, height)
+        elif name == "no-mit-shm":
+            scenarios.no_mit_shm()
+        elif name == "no-display":
+            scenarios.no_display()
+        elif name == "server-killed":
+            scenarios.server_killed()
+        else:
+            print(f"unknown scenario {name}", file=sys.stderr)
+            return 1
+    except (Failure, subprocess.SubprocessError, OSError) as failure:
+        print(f"FAILED {name}: {failure}", flush=True)
+        return 1
+    with open(os.path.join(arguments.out, f"e2e_x11_{name}.txt"), "w") as file:
+        file.write("\n".join(scenarios.notes) + "\n")
+    print(f"passed {name}", flush=True)
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())

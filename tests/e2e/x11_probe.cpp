@@ -1,0 +1,280 @@
+// A small X client for the end-to-end tests: finds the program's window, reads the screen back and describes
+// it, and sends the close command the way a window manager does. Prints key=value lines; exit status 0 on
+// success, 1 when what was asked for is not there, 2 on a usage or connection error.
+//
+//   x11_probe find TIMEOUT_MS           the program's window: id, geometry, override-redirect, map state
+//   x11_probe screen [PPM_FILE]         the screen against the background colour (and a copy as a PPM)
+//   x11_probe close                     WM_DELETE_WINDOW to the program's window
+//   x11_probe press X Y                 a left button press at (X, Y) of the program's window, sent as an
+//   event x11_probe extension NAME            whether the server has the extension
+
+#include <X11/Xatom.h>
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+constexpr std::uint8_t BackgroundRed = 2, BackgroundGreen = 151, BackgroundBlue = 57;
+// Pixels that differ from the background are grouped by the cells of this grid they fall in; cells that touch
+// (also diagonally) form one cluster.
+constexpr int Cell = 8;
+
+Display* Connection = nullptr;
+
+bool HasClass(::Window window, const char* wanted) {
+    XClassHint hint{};
+    if (!XGetClassHint(Connection, window, &hint)) {
+        return false;
+    }
+    const bool match = (hint.res_class && std::strcmp(hint.res_class, wanted) == 0) ||
+                       (hint.res_name && std::strcmp(hint.res_name, wanted) == 0);
+    XFree(hint.res_name);
+    XFree(hint.res_class);
+    return match;
+}
+
+// The program's top-level window: WM_CLASS "CopperTrowel", on the root or inside a manager's frame.
+::Window FindProgramWindow(::Window under, int depth) {
+    ::Window root = 0, parent = 0, *children = nullptr;
+    unsigned count = 0;
+    if (!XQueryTree(Connection, under, &root, &parent, &children, &count)) {
+        return 0;
+    }
+    ::Window found = 0;
+    for (unsigned i = count; i-- > 0 && !found;) {
+        if (HasClass(children[i], "CopperTrowel")) {
+            found = children[i];
+        } else if (depth < 2) {
+            found = FindProgramWindow(children[i], depth + 1);
+        }
+    }
+    if (children) {
+        XFree(children);
+    }
+    return found;
+}
+
+int Find(int timeoutMs) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    for (;;) {
+        const ::Window window = FindProgramWindow(DefaultRootWindow(Connection), 0);
+        XWindowAttributes attributes{};
+        if (window && XGetWindowAttributes(Connection, window, &attributes) &&
+            attributes.map_state == IsViewable) {
+            int x = 0, y = 0;
+            ::Window child = 0;
+            XTranslateCoordinates(Connection, window, DefaultRootWindow(Connection), 0, 0, &x, &y, &child);
+            std::printf("window=0x%lx\nx=%d\ny=%d\nwidth=%d\nheight=%d\noverride_redirect=%d\n", window, x, y,
+                        attributes.width, attributes.height, attributes.override_redirect ? 1 : 0);
+            return 0;
+        }
+        if (std::chrono::steady_clock::now() > deadline) {
+            std::puts("window=none");
+            return 1;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+}
+
+struct Cluster {
+    int Left, Top, Right, Bottom; // pixels, inclusive
+    long Pixels;
+};
+
+int ReadScreen(const char* ppmPath) {
+    const ::Window root = DefaultRootWindow(Connection);
+    XWindowAttributes attributes{};
+    XGetWindowAttributes(Connection, root, &attributes);
+    const int width = attributes.width, height = attributes.height;
+    XImage* image = XGetImage(Connection, root, 0, 0, static_cast<unsigned>(width),
+                              static_cast<unsigned>(height), AllPlanes, ZPixmap);
+    if (!image) {
+        std::fputs("x11_probe: cannot read the screen\n", stderr);
+        return 2;
+    }
+    auto channel = [](unsigned long pixel, unsigned long mask) {
+        const int shift = __builtin_ctzl(mask);
+        const unsigned long top = mask >> shift;
+        return static_cast<std::uint8_t>(((pixel & mask) >> shift) * 255 / top);
+    };
+    std::vector<std::uint8_t> rgb(static_cast<std::size_t>(width) * height * 3);
+    const int columns = (width + Cell - 1) / Cell, rows = (height + Cell - 1) / Cell;
+    std::vector<long> cellPixels(static_cast<std::size_t>(columns) * rows, 0);
+    std::uint64_t hash = 1469598103934665603ull;
+    long different = 0;
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            const unsigned long pixel = XGetPixel(image, x, y);
+            std::uint8_t* out = &rgb[(static_cast<std::size_t>(y) * width + x) * 3];
+            out[0] = channel(pixel, image->red_mask);
+            out[1] = channel(pixel, image->green_mask);
+            out[2] = channel(pixel, image->blue_mask);
+            for (int k = 0; k < 3; ++k) {
+                hash = (hash ^ out[k]) * 1099511628211ull;
+            }
+            if (out[0] != BackgroundRed || out[1] != BackgroundGreen || out[2] != BackgroundBlue) {
+                ++different;
+                ++cellPixels[static_cast<std::size_t>(y / Cell) * columns + x / Cell];
+            }
+        }
+    }
+    XDestroyImage(image);
+
+    // Clusters of touching cells that hold non-background pixels.
+    std::vector<Cluster> clusters;
+    std::vector<char> seen(cellPixels.size(), 0);
+    std::vector<int> stack;
+    for (int start = 0; start < columns * rows; ++start) {
+        if (!cellPixels[start] || seen[start]) {
+            continue;
+        }
+        Cluster cluster{width, height, -1, -1, 0};
+        stack.assign(1, start);
+        seen[start] = 1;
+        while (!stack.empty()) {
+            const int cell = stack.back();
+            stack.pop_back();
+            const int cx = cell % columns, cy = cell / columns;
+            cluster.Left = std::min(cluster.Left, cx * Cell);
+            cluster.Top = std::min(cluster.Top, cy * Cell);
+            cluster.Right = std::max(cluster.Right, std::min(width, (cx + 1) * Cell) - 1);
+            cluster.Bottom = std::max(cluster.Bottom, std::min(height, (cy + 1) * Cell) - 1);
+            cluster.Pixels += cellPixels[cell];
+            for (int dy = -1; dy <= 1; ++dy) {
+                for (int dx = -1; dx <= 1; ++dx) {
+                    const int nx = cx + dx, ny = cy + dy;
+                    if (nx < 0 || ny < 0 || nx >= columns || ny >= rows) {
+                        continue;
+                    }
+                    const int next = ny * columns + nx;
+                    if (cellPixels[next] && !seen[next]) {
+                        seen[next] = 1;
+                        stack.push_back(next);
+                    }
+                }
+            }
+        }
+        clusters.push_back(cluster);
+    }
+
+    std::printf("width=%d\nheight=%d\nnonbackground=%ld\nhash=%016llx\n", width, height, different,
+                static_cast<unsigned long long>(hash));
+    for (const Cluster& c : clusters) {
+        std::printf("cluster=%d,%d,%d,%d,%ld\n", c.Left, c.Top, c.Right - c.Left + 1, c.Bottom - c.Top + 1,
+                    c.Pixels);
+    }
+    if (ppmPath) {
+        FILE* file = std::fopen(ppmPath, "wb");
+        if (!file) {
+            std::fprintf(stderr, "x11_probe: cannot write %s\n", ppmPath);
+            return 2;
+        }
+        std::fprintf(file, "P6\n%d %d\n255\n", width, height);
+        std::fwrite(rgb.data(), 1, rgb.size(), file);
+        std::fclose(file);
+    }
+    return 0;
+}
+
+// When the server had handled what was sent, on the clock Python's time.monotonic() reads.
+void PrintSentAt() {
+    const auto now = std::chrono::steady_clock::now().time_since_epoch();
+    std::printf("sent_at=%.6f\n", std::chrono::duration<double>(now).count());
+}
+
+// As a window manager sends it: a WM_PROTOCOLS client message to the window itself, no event mask.
+int Close() {
+    const ::Window window = FindProgramWindow(DefaultRootWindow(Connection), 0);
+    if (!window) {
+        std::puts("window=none");
+        return 1;
+    }
+    XEvent event{};
+    event.xclient.type = ClientMessage;
+    event.xclient.window = window;
+    event.xclient.message_type = XInternAtom(Connection, "WM_PROTOCOLS", False);
+    event.xclient.format = 32;
+    event.xclient.data.l[0] = static_cast<long>(XInternAtom(Connection, "WM_DELETE_WINDOW", False));
+    event.xclient.data.l[1] = CurrentTime;
+    XSendEvent(Connection, window, False, NoEventMask, &event);
+    XSync(Connection, False);
+    std::printf("closed=0x%lx\n", window);
+    PrintSentAt();
+    return 0;
+}
+
+// A button press delivered straight to the window; the moment the server has passed it on is exact, unlike
+// with an input tool whose own start-up and exit blur it.
+int Press(int x, int y) {
+    const ::Window window = FindProgramWindow(DefaultRootWindow(Connection), 0);
+    if (!window) {
+        std::puts("window=none");
+        return 1;
+    }
+    XEvent event{};
+    event.xbutton.type = ButtonPress;
+    event.xbutton.window = window;
+    event.xbutton.root = DefaultRootWindow(Connection);
+    event.xbutton.x = event.xbutton.x_root = x;
+    event.xbutton.y = event.xbutton.y_root = y;
+    event.xbutton.button = Button1;
+    event.xbutton.same_screen = True;
+    event.xbutton.time = CurrentTime;
+    XSendEvent(Connection, window, False, ButtonPressMask, &event);
+    XSync(Connection, False);
+    std::printf("pressed=0x%lx\n", window);
+    PrintSentAt();
+    return 0;
+}
+
+int Extension(const char* name) {
+    int opcode = 0, event = 0, error = 0;
+    const bool present = XQueryExtension(Connection, name, &opcode, &event, &error);
+    std::printf("extension=%s\npresent=%d\n", name, present ? 1 : 0);
+    return present ? 0 : 1;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 2) {
+        std::fputs(
+            "usage: x11_probe find TIMEOUT_MS | screen [PPM_FILE] | close | press X Y | extension NAME\n",
+            stderr);
+        return 2;
+    }
+    Connection = XOpenDisplay(nullptr);
+    if (!Connection) {
+        std::fputs("x11_probe: cannot open the display\n", stderr);
+        return 2;
+    }
+    // A window that goes away while it is looked at is not a fault of the probe.
+    XSetErrorHandler([](Display*, XErrorEvent*) { return 0; });
+    const std::string command = argv[1];
+    int status = 2;
+    if (command == "find") {
+        status = Find(argc > 2 ? std::atoi(argv[2]) : 0);
+    } else if (command == "screen") {
+        status = ReadScreen(argc > 2 ? argv[2] : nullptr);
+    } else if (command == "close") {
+        status = Close();
+    } else if (command == "press" && argc > 3) {
+        status = Press(std::atoi(argv[2]), std::atoi(argv[3]));
+    } else if (command == "extension" && argc > 2) {
+        status = Extension(argv[2]);
+    } else {
+        std::fprintf(stderr, "x11_probe: unknown command %s\n", argv[1]);
+    }
+    XCloseDisplay(Connection);
+    return status;
+}
