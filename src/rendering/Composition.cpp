@@ -1,8 +1,203 @@
 #include "rendering/Composition.h"
 
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+
 std::uint8_t PixelScratch[3];
 
-void ComposeFrame() {}
+namespace {
+
+// A ball's sprite square can reach past the surfaces: one pixel before the left or top edge when HalfSprite
+// exceeds the truncated radius, below the last row at start-up on very flat screens, and past the right or
+// bottom margin on narrow screens whose shadow offset is thinner than the overhang. Every access is therefore
+// kept to the part of the square that lies inside both surfaces; the picture is exactly what surfaces with
+// margins on every side would show, cut to the surfaces we have.
+struct SquareClip {
+    std::int32_t Left, Top, Right,
+        Bottom; // columns [Left, Right), rows [Top, Bottom); empty when Left >= Right
+    bool Whole; // the whole square is inside: no per-pixel checks needed
+};
+
+// Surface size common to both surfaces, taken once per frame.
+std::int32_t SurfaceColumns;
+std::int32_t SurfaceRows;
+
+// Positions beyond this many pixels lie outside every surface; keeping the product below it makes the
+// conversion to 32 bits defined and leaves room for the square's side and the rectangles' widths.
+constexpr Extended FarPixel = 16777216.0L;
+
+void MeasureSurfaces() {
+    SurfaceColumns = std::min(platform::SurfaceWidth(BackgroundSurface), platform::SurfaceWidth(BackBuffer));
+    SurfaceRows = static_cast<std::int32_t>(std::min(BackgroundRows.size(), BackBufferRows.size()));
+    SurfaceColumns = std::max(SurfaceColumns, 0);
+}
+
+// The RestoreSquare at corner (x, y), cut to the surfaces.
+SquareClip ClipSquare(std::int32_t x, std::int32_t y) {
+    const std::int64_t side = std::int64_t{SpriteSize} + ShadowOffset;
+    const std::int64_t left = std::max<std::int64_t>(x, 0);
+    const std::int64_t top = std::max<std::int64_t>(y, 0);
+    const std::int64_t right = std::min<std::int64_t>(x + side, SurfaceColumns);
+    const std::int64_t bottom = std::min<std::int64_t>(y + side, SurfaceRows);
+    if (left >= right || top >= bottom) {
+        return SquareClip{0, 0, 0, 0, false};
+    }
+    const bool whole = left == x && top == y && right == x + side && bottom == y + side;
+    return SquareClip{static_cast<std::int32_t>(left), static_cast<std::int32_t>(top),
+                      static_cast<std::int32_t>(right), static_cast<std::int32_t>(bottom), whole};
+}
+
+bool Inside(const SquareClip& clip, std::int32_t x, std::int32_t y) {
+    return x >= clip.Left && x < clip.Right && y >= clip.Top && y < clip.Bottom;
+}
+
+// Trunc(logical x Scale) - HalfSprite, the product in extended precision and truncated toward zero.
+std::int32_t SquareCorner(Extended logical) {
+    Extended pixel = logical * Scale;
+    if (!(pixel > -FarPixel)) { // also a NaN
+        pixel = -FarPixel;
+    } else if (pixel > FarPixel) {
+        pixel = FarPixel;
+    }
+    return static_cast<std::int32_t>(pixel) - HalfSprite;
+}
+
+void EraseSquare(const Ball& ball) {
+    const SquareClip clip = ClipSquare(ball.PrevScreenX, ball.PrevScreenY);
+    // RestoreRowBytes per row when the square is whole; fewer where it is cut.
+    const std::size_t bytes = 3 * static_cast<std::size_t>(clip.Right - clip.Left);
+    const std::size_t offset = 3 * static_cast<std::size_t>(clip.Left);
+    for (std::int32_t y = clip.Top; y < clip.Bottom; ++y) {
+        const auto row = static_cast<std::size_t>(y);
+        std::memcpy(BackBufferRows[row] + offset, BackgroundRows[row] + offset, bytes);
+    }
+}
+
+// Shadows are always computed from the background, so where two shadows overlap the pixel is darkened once.
+template <bool Checked>
+void DrawShadow(const Ball& ball, const SquareClip& clip) {
+    const std::uint16_t level = LightLevel;
+    for (const SpritePixel& p : ShadowFullPixels) {
+        const std::int32_t x = ball.ScreenX + p.Col;
+        const std::int32_t y = ball.ScreenY + p.Row;
+        if constexpr (Checked) {
+            if (!Inside(clip, x, y)) {
+                continue;
+            }
+        }
+        const std::size_t at = 3 * static_cast<std::size_t>(x);
+        const std::uint8_t* under = BackgroundRows[static_cast<std::size_t>(y)] + at;
+        PixelScratch[0] = LightTable[under[0]][level];
+        PixelScratch[1] = LightTable[under[1]][level];
+        PixelScratch[2] = LightTable[under[2]][level];
+        std::memcpy(BackBufferRows[static_cast<std::size_t>(y)] + at, PixelScratch, 3);
+    }
+    for (const SpritePixel& p : ShadowEdgePixels) {
+        const std::int32_t x = ball.ScreenX + p.Col;
+        const std::int32_t y = ball.ScreenY + p.Row;
+        if constexpr (Checked) {
+            if (!Inside(clip, x, y)) {
+                continue;
+            }
+        }
+        const std::size_t at = 3 * static_cast<std::size_t>(x);
+        const std::uint8_t* under = BackgroundRows[static_cast<std::size_t>(y)] + at;
+        const std::uint8_t* keep = MulTable[p.InvAlpha];
+        const std::uint8_t* cover = MulTable[p.Alpha];
+        for (int k = 0; k < 3; ++k) {
+            PixelScratch[k] = static_cast<std::uint8_t>(keep[under[k]] + cover[LightTable[under[k]][level]]);
+        }
+        std::memcpy(BackBufferRows[static_cast<std::size_t>(y)] + at, PixelScratch, 3);
+    }
+}
+
+// The rim blends with whatever the back buffer already holds there: background, a shadow or the other ball.
+template <bool Checked>
+void DrawBody(const Ball& ball, const SquareClip& clip) {
+    const std::uint8_t colour[3] = {ball.Blue, ball.Green, ball.Red};
+    for (const SpritePixel& p : BodyFullPixels) {
+        const std::int32_t x = ball.ScreenX + p.Col;
+        const std::int32_t y = ball.ScreenY + p.Row;
+        if constexpr (Checked) {
+            if (!Inside(clip, x, y)) {
+                continue;
+            }
+        }
+        PixelScratch[0] = LightTable[colour[0]][p.Shade];
+        PixelScratch[1] = LightTable[colour[1]][p.Shade];
+        PixelScratch[2] = LightTable[colour[2]][p.Shade];
+        std::memcpy(BackBufferRows[static_cast<std::size_t>(y)] + 3 * static_cast<std::size_t>(x),
+                    PixelScratch, 3);
+    }
+    for (const SpritePixel& p : BodyEdgePixels) {
+        const std::int32_t x = ball.ScreenX + p.Col;
+        const std::int32_t y = ball.ScreenY + p.Row;
+        if constexpr (Checked) {
+            if (!Inside(clip, x, y)) {
+                continue;
+            }
+        }
+        std::uint8_t* pixel = BackBufferRows[static_cast<std::size_t>(y)] + 3 * static_cast<std::size_t>(x);
+        const std::uint8_t* keep = MulTable[p.InvAlpha];
+        const std::uint8_t* cover = MulTable[p.Alpha];
+        for (int k = 0; k < 3; ++k) {
+            PixelScratch[k] =
+                static_cast<std::uint8_t>(keep[pixel[k]] + cover[LightTable[colour[k]][p.Shade]]);
+        }
+        std::memcpy(pixel, PixelScratch, 3);
+    }
+}
+
+void Present(Ball& ball) {
+    const std::int32_t dx = ball.ScreenX - ball.PrevScreenX;
+    const std::int32_t dy = ball.ScreenY - ball.PrevScreenY;
+    const std::int32_t left = dx > 0 ? ball.PrevScreenX : ball.ScreenX;
+    const std::int32_t top = dy > 0 ? ball.PrevScreenY : ball.ScreenY;
+    const std::int32_t width = std::abs(dx) + ShadowOffset + SpriteSize;
+    const std::int32_t height = std::abs(dy) + ShadowOffset + SpriteSize;
+    // The platform clips the rectangle to the back buffer and the window.
+    platform::BitBlt(WindowDC, left, top, width, height, platform::SurfaceDC(BackBuffer), left, top, SRCCOPY);
+    ball.PrevScreenY = ball.ScreenY;
+    ball.PrevScreenX = ball.ScreenX;
+}
+
+} // namespace
+
+void ComposeFrame() {
+    MeasureSurfaces();
+
+    for (int i = 1; i <= 2; ++i) {
+        EraseSquare(Balls[i]);
+    }
+
+    SquareClip clips[3];
+    for (int i = 1; i <= 2; ++i) {
+        Ball& ball = Balls[i];
+        ball.ScreenX = SquareCorner(ball.X);
+        ball.ScreenY = SquareCorner(ball.Y);
+        clips[i] = ClipSquare(ball.ScreenX, ball.ScreenY);
+        if (clips[i].Whole) {
+            DrawShadow<false>(ball, clips[i]);
+        } else {
+            DrawShadow<true>(ball, clips[i]);
+        }
+    }
+
+    for (int i = 1; i <= 2; ++i) {
+        if (clips[i].Whole) {
+            DrawBody<false>(Balls[i], clips[i]);
+        } else {
+            DrawBody<true>(Balls[i], clips[i]);
+        }
+    }
+
+    WindowDC = platform::GetDC(MainWindow);
+    for (int i = 1; i <= 2; ++i) {
+        Present(Balls[i]);
+    }
+    platform::ReleaseDC(MainWindow, WindowDC);
+}
 
 void PresentAll() {
     ComposeFrame();

@@ -1,3 +1,109 @@
 #include "simulation/SimulationThread.h"
 
-void SimulationThread() {}
+#include <algorithm>
+#include <cmath>
+
+#include "rendering/Composition.h"
+#include "simulation/NumberText.h"
+
+std::int32_t StepCounter;
+Extended StepDistance;
+std::string DistanceText;
+std::string SpeedSumText;
+
+namespace {
+
+constexpr std::int32_t DistanceCharacters = 5;
+constexpr std::int32_t SpeedSumCharacters = 8;
+
+void DrawText(std::int32_t y, const std::string& text, std::int32_t characters) {
+    platform::TextOutA(WindowDC, 10, y, text.c_str(),
+                       std::min(static_cast<std::int32_t>(text.size()), characters));
+}
+
+void MoveBall(Ball& ball) {
+    ball.X = ball.X + ball.VX;
+    ball.Y = ball.Y + ball.VY;
+    if (ball.Y < WorldMinY) {
+        ball.Y = (WorldMinY - ball.Y) + WorldMinY;
+        ball.VY = -ball.VY;
+    }
+    if (ball.Y > WorldMaxY) {
+        ball.Y = (WorldMaxY - ball.Y) + WorldMaxY;
+        ball.VY = -ball.VY;
+    }
+    if (ball.X < WorldMinX) {
+        ball.X = (WorldMinX - ball.X) + WorldMinX;
+        ball.VX = -ball.VX;
+    }
+    if (ball.X > WorldMaxX) {
+        ball.X = (WorldMaxX - ball.X) + WorldMaxX;
+        ball.VX = -ball.VX;
+    }
+}
+
+} // namespace
+
+void ApplyPairForce() {
+    const Extended dx = Balls[1].X - Balls[2].X;
+    const Extended dy = Balls[1].Y - Balls[2].Y;
+    StepDistance = std::sqrt(dx * dx + dy * dy);
+    const Extended d = StepDistance;
+    const Extended scaled = 7.0L * d;
+    Extended a = 0.0L;
+    if (d > 100.0L) {
+        a = 0.1L / scaled;
+    } else if (d < 100.0L && d > 0.0L) {
+        a = -0.1L / scaled;
+    } else {
+        // At exactly 100 the force changes sign and is zero. Coincident balls have no line between them to
+        // push along (the formula would give 0/0), so they feel no force until they part.
+        return;
+    }
+    const Extended ax = (a * dx) / scaled;
+    const Extended ay = (a * dy) / scaled;
+    Balls[1].VX = Balls[1].VX - ax;
+    Balls[1].VY = Balls[1].VY - ay;
+    Balls[2].VX = Balls[2].VX + ax;
+    Balls[2].VY = Balls[2].VY + ay;
+}
+
+void FrameCadence() {
+    StepCounter = StepCounter + 1;
+    if (StepCounter <= RenderPeriod) {
+        return;
+    }
+    // The positions have not moved yet in this step: the frame shows the ones StepDistance was measured on.
+    ComposeFrame();
+    WindowDC = platform::GetDC(MainWindow);
+    DistanceText = NumberText(StepDistance);
+    DrawText(10, DistanceText, DistanceCharacters);
+    const Extended speedSum = std::sqrt(Balls[1].VX * Balls[1].VX + Balls[1].VY * Balls[1].VY) +
+                              std::sqrt(Balls[2].VX * Balls[2].VX + Balls[2].VY * Balls[2].VY);
+    SpeedSumText = NumberText(speedSum);
+    DrawText(30, SpeedSumText, SpeedSumCharacters);
+    platform::ReleaseDC(MainWindow, WindowDC);
+    StepCounter = 0;
+}
+
+void MoveBalls() {
+    MoveBall(Balls[1]);
+    MoveBall(Balls[2]);
+}
+
+void SimulationStep() {
+    ApplyPairForce();
+    FrameCadence();
+    MoveBalls();
+}
+
+void SimulationThread() {
+    StepCounter = 0;
+    // No pause anywhere: the motion runs as fast as the processor allows. The teardown clears Running and
+    // joins this thread, so a step under way finishes, frame included, before anything it draws with goes.
+    while (Running) {
+        SimulationStep();
+    }
+    std::string().swap(DistanceText);
+    std::string().swap(SpeedSumText);
+}
