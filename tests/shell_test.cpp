@@ -57,7 +57,11 @@ TEST(Shell, StartUpOpensOneTopmostBorderlessWindowOverTheWholeScreen) {
     EXPECT_EQ(Scale, 2.0L);
     EXPECT_TRUE(SimulationThreadId != std::thread::id{});
 
-    // The first picture: the background everywhere the balls' squares do not reach.
+    headless::InjectLeftClick(640, 512);
+    EXPECT_EQ(ExitStatus(program), 0);
+
+    // The last picture, read once the simulation thread has stopped moving the balls: the background
+    // everywhere the balls' squares do not reach.
     const std::vector<std::uint8_t> picture = headless::WindowPicture();
     ASSERT_EQ(picture.size(), 1280u * 1024u * 3u);
     const std::int32_t side = SpriteSize + ShadowOffset;
@@ -77,9 +81,6 @@ TEST(Shell, StartUpOpensOneTopmostBorderlessWindowOverTheWholeScreen) {
             ASSERT_EQ(picture[at + 2], 2) << x << "," << y;
         }
     }
-
-    headless::InjectLeftClick(640, 512);
-    EXPECT_EQ(ExitStatus(program), 0);
 }
 
 TEST(Shell, ALeftClickTearsDownInOrderAndEndsWithStatusZero) {
