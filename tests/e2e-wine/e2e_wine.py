@@ -198,6 +198,20 @@ def wait_for_picture(args, name):
         time.sleep(0.3)
 
 
+def wait_for_screen_without_picture(args):
+    """After the end the program's picture leaves the screen (here the bare root window shows again)."""
+    deadline = time.monotonic() + 5.0
+    while True:
+        image = grab()
+        covered = sum(1 for p in image.getdata() if p == BACKGROUND) / (image.size[0] * image.size[1])
+        if covered < 0.5:
+            return
+        if time.monotonic() > deadline:
+            image.save(os.path.join(args.out, "after-end.failed.png"))
+            raise Failure("%.0f %% of the screen still shows the background after the end" % (100 * covered))
+        time.sleep(0.3)
+
+
 def check_window(args):
     info = tool(args, "info")
     if info.returncode != 0:
@@ -223,8 +237,8 @@ def start(args, name):
 def first_run(args):
     program = start(args, "first-run")
     try:
-        check_window(args)
         before = wait_for_picture(args, "first-run")
+        check_window(args)
         time.sleep(1.0)
         after = wait_for_picture(args, "first-run-later")
         moved = max(abs(a - b) for old, new in zip(sorted(before), sorted(after)) for a, b in zip(old, new))
@@ -252,6 +266,7 @@ def first_run(args):
         print("left click: ended with status 0 in %.3f s" % took)
         if tool(args, "wait", "0").returncode == 0:
             raise Failure("the window is still there after the program ended")
+        wait_for_screen_without_picture(args)
     finally:
         program.stop()
 
