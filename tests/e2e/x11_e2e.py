@@ -10,6 +10,8 @@ Scenarios:
                     Saves a screenshot.
     no-mit-shm      the same on a server without MIT-SHM, so every copy goes through XPutImage; the second run
                     is ended by a button press event, which times the click to the millisecond.
+    window-manager  under a window manager (openbox): the window asks to be full screen and above instead of
+                    overriding redirection, covers the screen, and ends by a left click and by the close command.
     no-display      no DISPLAY, and a DISPLAY nobody serves: one clear line and status 1.
     server-killed   the server dies under the running program: a clear line and a non-zero status, no hang.
 
@@ -42,6 +44,10 @@ REPORT_MARKS = ("AddressSanitizer", "LeakSanitizer", "ThreadSanitizer", "runtime
 
 
 class Failure(Exception):
+    pass
+
+
+class Skipped(Exception):
     pass
 
 
@@ -224,7 +230,7 @@ class Scenarios:
         log(text)
         self.notes.append(text)
 
-    def start(self, server):
+    def start(self, server, managed=False):
         program = Program(self.tools.program, server.env)
         window = self.tools.probe(server.env, "find", str(STARTUP_SECONDS * 1000), allowed=(0, 1))
         if window["status"] != 0:
@@ -236,14 +242,21 @@ class Scenarios:
         if (window["x"], window["y"], window["width"], window["height"]) != expected:
             raise Failure(f"window at {window['x']},{window['y']} size {window['width']}x{window['height']}, "
                           f"not the whole {server.width}x{server.height} screen")
-        if window["override_redirect"] != "1":
+        if managed:
+            states = window["states"].split()
+            if window["override_redirect"] != "0" or not {"_NET_WM_STATE_FULLSCREEN",
+                                                          "_NET_WM_STATE_ABOVE"} <= set(states):
+                raise Failure(f"under a window manager the window must ask to be full screen and above, not "
+                              f"override redirection; it has override_redirect={window['override_redirect']}, "
+                              f"states {states}")
+        elif window["override_redirect"] != "1":
             raise Failure("with no window manager the window must be override-redirect")
         return program
 
     def check_picture(self, server, screenshot=None):
         deadline = time.monotonic() + 30
         while True:
-            ppm = os.path.join(self.tools.out, "screen.ppm") if screenshot else None
+            ppm = os.path.join(self.tools.out, screenshot + ".ppm") if screenshot else None
             screen = self.tools.probe(server.env, "screen", *([ppm] if ppm else []))
             problem = picture_problem(screen, server.width, server.height)
             if problem is None:
@@ -303,10 +316,10 @@ class Scenarios:
         if elapsed > CLICK_TO_EXIT_LIMIT:
             raise Failure(f"{how} took {elapsed:.3f} s to end the program (limit {CLICK_TO_EXIT_LIMIT} s)")
 
-    def run_and_end(self, server, screenshot, how):
+    def run_and_end(self, server, screenshot, how, managed=False):
         """One run: the picture, frames, harmless input, then the end by `how`: a real left click ("click"),
         a button press event ("press") or the window manager's close command ("close")."""
-        program = self.start(server)
+        program = self.start(server, managed)
         try:
             first = self.check_picture(server, screenshot)
             self.check_frames_flow(server, first)
@@ -340,6 +353,21 @@ class Scenarios:
                 raise Failure("Xvfb still offers MIT-SHM: the fallback would not be exercised")
             self.run_and_end(server, "e2e_x11_no_mit_shm.png", "click")
             self.run_and_end(server, None, "press")
+
+    def window_manager(self):
+        if not shutil.which("openbox"):
+            print("openbox is not installed (Debian: apt-get install openbox); skipping", flush=True)
+            raise Skipped()
+        with Xvfb(1280, 720) as server:
+            manager = subprocess.Popen(["openbox"], env=server.env, stdin=subprocess.DEVNULL,
+                                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+            try:
+                self.tools.probe(server.env, "manager", "60000")
+                self.run_and_end(server, "e2e_x11_window_manager.png", "click", managed=True)
+                self.run_and_end(server, None, "close", managed=True)
+            finally:
+                manager.terminate()
+                manager.wait(timeout=30)
 
     def expect_refusal(self, env, what):
         program = Program(self.tools.program, env)
@@ -400,6 +428,8 @@ def main():
             scenarios.screen(width, height)
         elif name == "no-mit-shm":
             scenarios.no_mit_shm()
+        elif name == "window-manager":
+            scenarios.window_manager()
         elif name == "no-display":
             scenarios.no_display()
         elif name == "server-killed":
@@ -407,6 +437,8 @@ def main():
         else:
             print(f"unknown scenario {name}", file=sys.stderr)
             return 1
+    except Skipped:
+        return SKIP
     except (Failure, subprocess.SubprocessError, OSError) as failure:
         print(f"FAILED {name}: {failure}", flush=True)
         return 1

@@ -2,7 +2,8 @@
 // it, and sends the close command the way a window manager does. Prints key=value lines; exit status 0 on
 // success, 1 when what was asked for is not there, 2 on a usage or connection error.
 //
-//   x11_probe find TIMEOUT_MS           the program's window: id, geometry, override-redirect, map state
+//   x11_probe find TIMEOUT_MS           the program's window: id, geometry, override-redirect, _NET_WM_STATE
+//   x11_probe manager TIMEOUT_MS        waits for a window manager to announce itself on the root window
 //   x11_probe screen [PPM_FILE]         the screen against the background colour (and a copy as a PPM)
 //   x11_probe close                     WM_DELETE_WINDOW to the program's window
 //   x11_probe press X Y                 a left button press at (X, Y) of the program's window, sent as an
@@ -64,6 +65,56 @@ bool HasClass(::Window window, const char* wanted) {
     return found;
 }
 
+// The names in the window's _NET_WM_STATE, space-separated.
+std::string States(::Window window) {
+    Atom type = 0;
+    int format = 0;
+    unsigned long count = 0, after = 0;
+    unsigned char* data = nullptr;
+    std::string names;
+    if (XGetWindowProperty(Connection, window, XInternAtom(Connection, "_NET_WM_STATE", False), 0, 64, False,
+                           XA_ATOM, &type, &format, &count, &after, &data) == Success &&
+        data && format == 32) {
+        const auto* atoms = reinterpret_cast<const Atom*>(data);
+        for (unsigned long i = 0; i < count; ++i) {
+            char* name = XGetAtomName(Connection, atoms[i]);
+            names += (names.empty() ? "" : " ") + std::string(name ? name : "?");
+            XFree(name);
+        }
+    }
+    if (data) {
+        XFree(data);
+    }
+    return names;
+}
+
+// A window manager following the extended hints names its check window on the root window.
+int Manager(int timeoutMs) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    const Atom check = XInternAtom(Connection, "_NET_SUPPORTING_WM_CHECK", False);
+    for (;;) {
+        Atom type = 0;
+        int format = 0;
+        unsigned long count = 0, after = 0;
+        unsigned char* data = nullptr;
+        const bool found = XGetWindowProperty(Connection, DefaultRootWindow(Connection), check, 0, 1, False,
+                                              XA_WINDOW, &type, &format, &count, &after, &data) == Success &&
+                           data && count == 1;
+        if (data) {
+            XFree(data);
+        }
+        if (found) {
+            std::puts("manager=1");
+            return 0;
+        }
+        if (std::chrono::steady_clock::now() > deadline) {
+            std::puts("manager=0");
+            return 1;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+}
+
 int Find(int timeoutMs) {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     for (;;) {
@@ -76,6 +127,7 @@ int Find(int timeoutMs) {
             XTranslateCoordinates(Connection, window, DefaultRootWindow(Connection), 0, 0, &x, &y, &child);
             std::printf("window=0x%lx\nx=%d\ny=%d\nwidth=%d\nheight=%d\noverride_redirect=%d\n", window, x, y,
                         attributes.width, attributes.height, attributes.override_redirect ? 1 : 0);
+            std::printf("states=%s\n", States(window).c_str());
             return 0;
         }
         if (std::chrono::steady_clock::now() > deadline) {
@@ -248,9 +300,9 @@ int Extension(const char* name) {
 
 int main(int argc, char** argv) {
     if (argc < 2) {
-        std::fputs(
-            "usage: x11_probe find TIMEOUT_MS | screen [PPM_FILE] | close | press X Y | extension NAME\n",
-            stderr);
+        std::fputs("usage: x11_probe find TIMEOUT_MS | manager TIMEOUT_MS | screen [PPM_FILE] | close | "
+                   "press X Y | extension NAME\n",
+                   stderr);
         return 2;
     }
     Connection = XOpenDisplay(nullptr);
@@ -264,6 +316,8 @@ int main(int argc, char** argv) {
     int status = 2;
     if (command == "find") {
         status = Find(argc > 2 ? std::atoi(argv[2]) : 0);
+    } else if (command == "manager") {
+        status = Manager(argc > 2 ? std::atoi(argv[2]) : 0);
     } else if (command == "screen") {
         status = ReadScreen(argc > 2 ? argv[2] : nullptr);
     } else if (command == "close") {
