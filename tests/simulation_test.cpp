@@ -1,0 +1,364 @@
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cmath>
+#include <thread>
+
+#include "CompositionSetup.h"
+#include "ProgramRun.h"
+#include "rendering/SpriteTables.h"
+#include "simulation/SimulationThread.h"
+
+using namespace testing_support;
+
+namespace {
+
+void World(std::int32_t width, std::int32_t height) {
+    ScreenWidth = width;
+    ScreenHeight = height;
+    ComputeScale();
+    ComputeBallSize();
+    ComputeWorldBounds();
+}
+
+void Put(int i, Extended x, Extended y, Extended vx = 0, Extended vy = 0) {
+    Balls[i].X = x;
+    Balls[i].Y = y;
+    Balls[i].VX = vx;
+    Balls[i].VY = vy;
+}
+
+bool AllFinite() {
+    for (int i = 1; i <= 2; ++i) {
+        for (Extended v : {Balls[i].X, Balls[i].Y, Balls[i].VX, Balls[i].VY}) {
+            if (!std::isfinite(v)) {
+                return false;
+            }
+        }
+    }
+    return std::isfinite(StepDistance);
+}
+
+// ---- Pair force
+
+TEST(PairForce, NothingAtExactlyOneHundredUnits) {
+    // The start-up positions, then the same distance along a 3-4-5 diagonal.
+    for (const auto& [x2, y2] : {std::pair{200.0L, 200.0L}, std::pair{160.0L, 280.0L}}) {
+        Put(1, 100.0L, 200.0L, 0.01L, -0.02L);
+        Put(2, x2, y2, -0.003L, 0.004L);
+        ApplyPairForce();
+        EXPECT_EQ(StepDistance, 100.0L);
+        EXPECT_EQ(Balls[1].VX, 0.01L);
+        EXPECT_EQ(Balls[1].VY, -0.02L);
+        EXPECT_EQ(Balls[2].VX, -0.003L);
+        EXPECT_EQ(Balls[2].VY, 0.004L);
+    }
+}
+
+TEST(PairForce, PullsBeyondOneHundredAndPushesWithinAlongTheLineBetweenTheCentres) {
+    // 200 apart: 0.1 / 9800 per step each, towards the other.
+    Put(1, 100.0L, 200.0L);
+    Put(2, 300.0L, 200.0L);
+    ApplyPairForce();
+    EXPECT_NEAR(static_cast<double>(Balls[1].VX), 0.1 / 9800, 1e-20);
+    EXPECT_NEAR(static_cast<double>(Balls[2].VX), -0.1 / 9800, 1e-20);
+    EXPECT_EQ(Balls[1].VY, 0.0L);
+    EXPECT_EQ(Balls[2].VY, 0.0L);
+
+    // 50 apart along (30, 40): 0.1 / 2450 each, away from the other.
+    Put(1, 100.0L, 200.0L);
+    Put(2, 130.0L, 240.0L);
+    ApplyPairForce();
+    EXPECT_EQ(StepDistance, 50.0L);
+    EXPECT_NEAR(static_cast<double>(Balls[1].VX), -0.6 * 0.1 / 2450, 1e-20);
+    EXPECT_NEAR(static_cast<double>(Balls[1].VY), -0.8 * 0.1 / 2450, 1e-20);
+    EXPECT_EQ(Balls[1].VX + Balls[2].VX, 0.0L);
+    EXPECT_EQ(Balls[1].VY + Balls[2].VY, 0.0L);
+}
+
+TEST(PairForce, CoincidentBallsFeelNothingAndStayFinite) {
+    Put(1, 150.0L, 150.0L, 0.01L, 0.0L);
+    Put(2, 150.0L, 150.0L, -0.01L, 0.0L);
+    ApplyPairForce();
+    EXPECT_EQ(StepDistance, 0.0L);
+    EXPECT_EQ(Balls[1].VX, 0.01L);
+    EXPECT_EQ(Balls[2].VX, -0.01L);
+    EXPECT_TRUE(AllFinite());
+
+    // Once they part the push resumes, and a separation of the last bit stays finite too.
+    MoveBalls();
+    ApplyPairForce();
+    EXPECT_GT(Balls[2].VX, Balls[1].VX - 0.02L);
+    Put(1, 150.0L, 150.0L);
+    Put(2, std::nextafter(150.0L, 200.0L), 150.0L);
+    ApplyPairForce();
+    EXPECT_TRUE(AllFinite());
+    EXPECT_LT(Balls[1].VX, 0.0L);
+}
+
+// ---- Motion and bounces (640 x 480: X within 12..628, Y within 12..468)
+
+TEST(Motion, ACoordinateLandingOnABoundKeepsItsVelocity) {
+    World(640, 480);
+    Put(1, 627.5L, 12.5L, 0.5L, -0.5L);
+    Put(2, 12.5L, 467.5L, -0.5L, 0.5L);
+    MoveBalls();
+    EXPECT_EQ(Balls[1].X, 628.0L);
+    EXPECT_EQ(Balls[1].Y, 12.0L);
+    EXPECT_EQ(Balls[1].VX, 0.5L);
+    EXPECT_EQ(Balls[1].VY, -0.5L);
+    EXPECT_EQ(Balls[2].X, 12.0L);
+    EXPECT_EQ(Balls[2].Y, 468.0L);
+    EXPECT_EQ(Balls[2].VX, -0.5L);
+    EXPECT_EQ(Balls[2].VY, 0.5L);
+}
+
+TEST(Motion, PassingABoundMirrorsThePositionAndReversesTheVelocity) {
+    World(640, 480);
+    Put(1, 300.0L, 12.25L, 0.0L, -0.75L); // 0.5 beyond WorldMinY
+    Put(2, 628.0L, 300.0L, 1.5L, 0.0L);   // 1.5 beyond WorldMaxX
+    MoveBalls();
+    EXPECT_EQ(Balls[1].Y, 12.5L);
+    EXPECT_EQ(Balls[1].VY, 0.75L);
+    EXPECT_EQ(Balls[1].X, 300.0L);
+    EXPECT_EQ(Balls[2].X, 626.5L);
+    EXPECT_EQ(Balls[2].VX, -1.5L);
+    EXPECT_EQ(Balls[2].Y, 300.0L);
+}
+
+TEST(Motion, ACornerMirrorsBothCoordinatesInOneStepAndEachTestSeesTheOnesBefore) {
+    World(640, 480);
+    Put(1, 12.25L, 467.75L, -0.75L, 0.75L);
+    Put(2, 627.5L, 12.5L, 1.0L, -1.0L);
+    MoveBalls();
+    EXPECT_EQ(Balls[1].X, 12.5L);
+    EXPECT_EQ(Balls[1].Y, 467.5L);
+    EXPECT_EQ(Balls[1].VX, 0.75L);
+    EXPECT_EQ(Balls[1].VY, -0.75L);
+    EXPECT_EQ(Balls[2].X, 627.5L);
+    EXPECT_EQ(Balls[2].Y, 12.5L);
+    EXPECT_EQ(Balls[2].VX, -1.0L);
+    EXPECT_EQ(Balls[2].VY, 1.0L);
+
+    // A world one unit tall (640 x 25: Y within 12..13): the mirror at the top bound lands beyond the bottom
+    // one and is mirrored again in the same step, top first. Bottom first would leave it at 13.125.
+    World(640, 25);
+    ASSERT_EQ(WorldMaxY, 13.0L);
+    Put(1, 300.0L, 12.125L, 0.0L, -1.25L);
+    MoveBalls();
+    EXPECT_EQ(Balls[1].Y, 12.875L);
+    EXPECT_EQ(Balls[1].VY, -1.25L);
+}
+
+TEST(Motion, TheSumOfTheVelocitiesIsKeptBetweenBouncesWhileTheSpeedSumChanges) {
+    World(1280, 1024);
+    RenderPeriod = 65535; // no frame in this run
+    StepCounter = 0;
+    Put(1, 300.0L, 200.0L, 0.011L, -0.007L);
+    Put(2, 330.0L, 260.0L, -0.002L, 0.013L);
+    const Extended sumX = Balls[1].VX + Balls[2].VX, sumY = Balls[1].VY + Balls[2].VY;
+    auto speedSum = [] {
+        return std::hypot(Balls[1].VX, Balls[1].VY) + std::hypot(Balls[2].VX, Balls[2].VY);
+    };
+    const Extended speedBefore = speedSum();
+    for (int step = 0; step < 1500; ++step) {
+        SimulationStep();
+    }
+    for (int i = 1; i <= 2; ++i) { // no bounce happened
+        EXPECT_GT(Balls[i].X, 100.0L);
+        EXPECT_LT(Balls[i].X, 500.0L);
+        EXPECT_GT(Balls[i].Y, 100.0L);
+        EXPECT_LT(Balls[i].Y, 400.0L);
+    }
+    EXPECT_NEAR(static_cast<double>(Balls[1].VX + Balls[2].VX), static_cast<double>(sumX), 1e-16);
+    EXPECT_NEAR(static_cast<double>(Balls[1].VY + Balls[2].VY), static_cast<double>(sumY), 1e-16);
+    EXPECT_GT(std::fabs(static_cast<double>(speedSum() - speedBefore)), 1e-4);
+    EXPECT_EQ(StepCounter, 1500);
+}
+
+// ---- Frames and numbers, stepping without the thread
+
+class FrameCadenceTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        FillBlendTablesByHand();
+        OpenScreen(640, 480);
+        UseGeometry(25, 6);
+        UseDiscSprite();
+        StartPicture();
+        RenderPeriod = 10;
+        StepCounter = 0;
+        CopiesBefore = headless::WindowCopies().size();
+    }
+    void TearDown() override {
+        CloseScreen();
+        headless::SetDecimalSeparator('.');
+    }
+
+    std::size_t NewCopies() const { return headless::WindowCopies().size() - CopiesBefore; }
+
+    // One frame step from the given distance and velocities; the two texts it drew.
+    std::vector<headless::TextCall> FrameAt(Extended distance, Extended vx1, Extended vx2 = 0) {
+        Put(1, 200.0L, 200.0L, vx1, 0.0L);
+        Put(2, 200.0L + distance, 200.0L, vx2, 0.0L);
+        StepCounter = RenderPeriod;
+        const std::size_t before = headless::TextCalls().size();
+        SimulationStep();
+        const std::vector<headless::TextCall> all = headless::TextCalls();
+        return {all.begin() + static_cast<std::ptrdiff_t>(before), all.end()};
+    }
+
+    std::size_t CopiesBefore = 0;
+};
+
+TEST_F(FrameCadenceTest, TheFirstFrameComesOnTheEleventhStepFromThePositionsBeforeItsMotion) {
+    Put(1, 100.0L, 200.0L, 0.7L, 0.3L);
+    Put(2, 200.0L, 200.0L, -0.2L, 0.9L);
+    for (int step = 1; step <= 10; ++step) {
+        SimulationStep();
+        ASSERT_EQ(NewCopies(), 0u) << "step " << step;
+        ASSERT_TRUE(headless::TextCalls().empty()) << "step " << step;
+    }
+    EXPECT_EQ(StepCounter, 10);
+    const Extended x1 = Balls[1].X, y1 = Balls[1].Y;
+    SimulationStep();
+    EXPECT_EQ(NewCopies(), 2u);
+    EXPECT_EQ(StepCounter, 0);
+    EXPECT_EQ(Balls[1].ScreenX, static_cast<std::int32_t>(x1 * Scale) - HalfSprite);
+    EXPECT_EQ(Balls[1].ScreenY, static_cast<std::int32_t>(y1 * Scale) - HalfSprite);
+    EXPECT_NE(Balls[1].X, x1); // and the motion came after the frame
+    const std::vector<headless::TextCall> texts = headless::TextCalls();
+    ASSERT_EQ(texts.size(), 2u);
+    EXPECT_EQ(texts[0].X, 10);
+    EXPECT_EQ(texts[0].Y, 10);
+    EXPECT_EQ(texts[1].X, 10);
+    EXPECT_EQ(texts[1].Y, 30);
+    EXPECT_EQ(headless::OpenDeviceContexts(), 0);
+
+    // The next on the 22nd step.
+    for (int step = 12; step <= 21; ++step) {
+        SimulationStep();
+    }
+    EXPECT_EQ(NewCopies(), 2u);
+    SimulationStep();
+    EXPECT_EQ(NewCopies(), 4u);
+    EXPECT_EQ(headless::TextCalls().size(), 4u);
+}
+
+TEST_F(FrameCadenceTest, TheNumbersAreCutAfterFiveAndEightCharacters) {
+    struct Case {
+        Extended Distance;
+        const char* Shown;
+    };
+    for (const Case& c : {Case{123.456789L, "123.4"}, Case{45.678L, "45.67"}, Case{250.0L, "250"},
+                          Case{0.0L, "0"}, Case{0x1p-17L, "7.629"}}) {
+        const std::vector<headless::TextCall> texts = FrameAt(c.Distance, 0.0L);
+        ASSERT_EQ(texts.size(), 2u);
+        EXPECT_EQ(texts[0].Text, c.Shown);
+        EXPECT_EQ(DistanceText.substr(0, 5), c.Shown);
+        EXPECT_EQ(texts[1].Text, SpeedSumText.substr(0, 8));
+    }
+    // At 100 apart no force changes the speeds: 0.0345678 is shown as 0.034567, the last digit not rounded.
+    std::vector<headless::TextCall> texts = FrameAt(100.0L, 0.0345678L);
+    EXPECT_EQ(texts[0].Text, "100");
+    EXPECT_EQ(texts[1].Text, "0.034567");
+    EXPECT_EQ(SpeedSumText, "0.0345678");
+    // The speed sum adds both balls' speeds, after this step's force.
+    texts = FrameAt(100.0L, 0.25L, -0.5L);
+    EXPECT_EQ(texts[1].Text, "0.75");
+
+    headless::SetDecimalSeparator(',');
+    texts = FrameAt(123.456789L, 0.0345678L);
+    EXPECT_EQ(texts[0].Text, "123,4");
+}
+
+TEST_F(FrameCadenceTest, AfterEveryFrameTheWindowShowsTheBackBuffer) {
+    Put(1, 100.0L, 200.0L, 1.3L, -0.9L);
+    Put(2, 200.0L, 200.0L, -2.1L, 1.7L);
+    int frames = 0;
+    for (int step = 0; step < 3300; ++step) {
+        SimulationStep();
+        if (StepCounter == 0) {
+            ++frames;
+            ASSERT_TRUE(WindowEqualsBackBuffer()) << "frame " << frames;
+        }
+    }
+    EXPECT_EQ(frames, 300);
+    EXPECT_EQ(NewCopies(), 600u);
+    EXPECT_EQ(headless::TextCalls().size(), 600u);
+}
+
+// Real start-up and real sprites, balls forced onto every bound and corner, frames composed there: under
+// AddressSanitizer this shows nothing is read or written outside the surfaces.
+TEST_F(FrameCadenceTest, RealSpritesOnEveryBoundStayInsideTheSurfaces) {
+    for (const auto& [w, h] :
+         {std::pair{27, 2}, std::pair{40, 2}, std::pair{64, 48}, std::pair{100, 4}, std::pair{1152, 864},
+          std::pair{1366, 768}, std::pair{1536, 864}, std::pair{3840, 1080}, std::pair{1280, 1024}}) {
+        SCOPED_TRACE(std::to_string(w) + "x" + std::to_string(h));
+        CloseScreen();
+        OpenScreen(w, h);
+        BuildSpriteTables();
+        if (SpriteSize == 0) {
+            GTEST_SKIP() << "the sprite tables are not built yet";
+        }
+        StartPicture();
+        const Extended xs[] = {WorldMinX, WorldMinX + 1e-9L, 320.0L, WorldMaxX - 1e-9L, WorldMaxX};
+        const Extended ys[] = {WorldMinY,         WorldMinY + 1e-9L, (WorldMinY + WorldMaxY) / 2,
+                               WorldMaxY - 1e-9L, WorldMaxY,         200.0L};
+        for (Extended x : xs) {
+            for (Extended y : ys) {
+                Put(1, x, y);
+                Put(2, WorldMinX + WorldMaxX - x, WorldMinY + WorldMaxY - y);
+                StepCounter = RenderPeriod;
+                SimulationStep();
+                ASSERT_EQ(StepCounter, 0);
+            }
+        }
+        EXPECT_TRUE(WindowEqualsBackBuffer());
+    }
+}
+
+// ---- The thread
+
+TEST(SimulationThread, MakesNoStepWhenStoppedBeforeItsFirst) {
+    Running = false;
+    Put(1, 100.0L, 200.0L, 0.5L, 0.5L);
+    StepCounter = 7;
+    SimulationThread();
+    EXPECT_EQ(StepCounter, 0);
+    EXPECT_EQ(Balls[1].X, 100.0L);
+    EXPECT_EQ(Balls[1].VX, 0.5L);
+}
+
+TEST(SimulationThread, RunsUntilTheClickAndEndsOnAWholeFrame) {
+    for (const auto& [w, h] : {std::pair{640, 480}, std::pair{1366, 768}, std::pair{3840, 1080}}) {
+        SCOPED_TRACE(std::to_string(w) + "x" + std::to_string(h));
+        auto program = StartProgram(w, h);
+        ASSERT_TRUE(headless::WaitForMessageLoop(Patience));
+        const auto deadline = std::chrono::steady_clock::now() + Patience;
+        while (headless::TextCalls().size() < 40 && std::chrono::steady_clock::now() < deadline) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+        headless::InjectLeftClick(w / 2, h / 2);
+        ASSERT_EQ(ExitStatus(program), 0);
+
+        const std::vector<headless::TextCall> texts = headless::TextCalls();
+        const std::vector<platform::CopyRect> copies = headless::WindowCopies();
+        ASSERT_GE(texts.size(), 40u);
+        // The start-up picture (a composed frame, then the whole back buffer), then two rectangles and two
+        // numbers for every frame: the last frame was finished, numbers included, before the surfaces went.
+        ASSERT_GE(copies.size(), 3u);
+        EXPECT_EQ(copies[2].Width, w);
+        EXPECT_EQ(copies[2].Height, h);
+        EXPECT_EQ(texts.size() % 2, 0u);
+        EXPECT_EQ(copies.size(), 3 + texts.size());
+        for (std::size_t t = 0; t < texts.size(); ++t) {
+            EXPECT_EQ(texts[t].Y, t % 2 == 0 ? 10 : 30);
+            EXPECT_LE(texts[t].Text.size(), t % 2 == 0 ? 5u : 8u);
+        }
+        EXPECT_TRUE(DistanceText.empty()); // the thread let go of its texts
+        EXPECT_EQ(headless::OpenDeviceContexts(), 0);
+    }
+}
+
+} // namespace
