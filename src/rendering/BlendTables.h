@@ -1,12 +1,9 @@
 #pragma once
-// The two rounding routines of start-up and the byte tables through which all colour arithmetic of a frame
-// runs.
+// The byte tables through which all colour arithmetic of a frame runs, and the rounding routines they and the
+// sprite builder share.
 
 #include "UTypes.h"
+#include "rendering/Rounding.h"
 
-// Nearest integer with halves rounded up, for non-negative x; trunc(x) for negative x.
-std::int32_t RoundHalfUp(Extended x);
-// Ceiling.
-std::int32_t CeilPositive(Extended x);
 // Fills MulTable, then LightTable.
 void BuildBlendTables();

@@ -5,3 +5,7 @@
 #include "UTypes.h"
 
 void BuildSpriteTables();
+
+// The ball's radius in subsamples (30 per pixel) for the current Scale and BallRadius, rounded with halves to
+// even; never negative.
+std::int64_t DiscRadiusSub();
