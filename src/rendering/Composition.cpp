@@ -14,9 +14,11 @@ namespace {
 // kept to the part of the square that lies inside both surfaces; the picture is exactly what surfaces with
 // margins on every side would show, cut to the surfaces we have.
 struct SquareClip {
-    std::int32_t Left, Top, Right,
-        Bottom; // columns [Left, Right), rows [Top, Bottom); empty when Left >= Right
-    bool Whole; // the whole square is inside: no per-pixel checks needed
+    // Columns [Left, Right) and rows [Top, Bottom); empty when nothing of the square is inside.
+    std::int32_t Left, Top, Right, Bottom;
+    // The whole square is inside. Every entry of the four pixel lists lies within the square, so then no
+    // pixel needs a check of its own.
+    bool Whole;
 };
 
 // Surface size common to both surfaces, taken once per frame.
