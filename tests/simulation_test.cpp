@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <thread>
@@ -302,6 +303,14 @@ TEST_F(FrameCadenceTest, RealSpritesOnEveryBoundStayInsideTheSurfaces) {
         BuildSpriteTables();
         if (SpriteSize == 0) {
             GTEST_SKIP() << "the sprite tables are not built yet";
+        }
+        // A whole square is drawn without per-pixel checks: that needs every entry inside it.
+        for (const std::vector<SpritePixel>* list :
+             {&BodyFullPixels, &BodyEdgePixels, &ShadowFullPixels, &ShadowEdgePixels}) {
+            for (const SpritePixel& p : *list) {
+                ASSERT_GE(std::min(p.Col, p.Row), 0);
+                ASSERT_LT(std::max(p.Col, p.Row), SpriteSize + ShadowOffset);
+            }
         }
         StartPicture();
         const Extended xs[] = {WorldMinX, WorldMinX + 1e-9L, 320.0L, WorldMaxX - 1e-9L, WorldMaxX};
