@@ -16,12 +16,18 @@ rectangles every frame copies to the window.
 
 import argparse
 import os
+import shutil
 import subprocess
 import sys
 import tempfile
 import time
 
-from PIL import ImageGrab
+SKIPPED = 77
+try:
+    from PIL import ImageGrab
+except ImportError:
+    print("Python's PIL (python3-pil) is not installed: skipped", file=sys.stderr)
+    sys.exit(SKIPPED)
 
 BACKGROUND = (2, 151, 57)
 SCREEN = (1280, 1024)
@@ -328,6 +334,9 @@ def main():
     parser.add_argument("--out", required=True, help="where screenshots and the program's output are kept")
     parser.add_argument("--measure-fps", type=float, metavar="SECONDS")
     args = parser.parse_args()
+    if not shutil.which("xdotool"):
+        print("xdotool is not installed: skipped", file=sys.stderr)
+        return SKIPPED
     os.makedirs(args.out, exist_ok=True)
     try:
         if args.measure_fps:

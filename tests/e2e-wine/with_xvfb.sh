@@ -1,7 +1,12 @@
 #!/usr/bin/env bash
 # Runs a command on a virtual X display of its own, 1280x1024 with 24 bits a pixel, then ends the Wine session
 # the command leaves behind (its desktop lives on this display) and the display.
+# Exits 77 (skipped) when Xvfb is not installed.
 set -uo pipefail
+if ! command -v Xvfb >/dev/null; then
+    echo "Xvfb is not installed: skipped" >&2
+    exit 77
+fi
 workdir=$(mktemp -d)
 Xvfb -displayfd 3 -screen 0 "${XVFB_SCREEN:-1280x1024x24}" -nolisten tcp -noreset 3>"$workdir/display" \
     >"$workdir/xvfb.log" 2>&1 &
