@@ -55,16 +55,22 @@ int ReportError(Display* display, XErrorEvent* error) {
     return 0;
 }
 
+// Written once the display is open, so that the handler below allocates nothing.
+std::string LostConnectionText;
+
 // The server is gone (it died, or the connection broke). Nothing can be drawn or received any more; the
-// message loop would wait forever. Whichever thread learns it first ends the process; _exit, because the
-// other thread may still be using what the normal exit would destroy.
+// message loop would wait forever. The first thread to learn it ends the process; _exit, because the other
+// thread may still be using what the normal exit would destroy. A second thread arriving meanwhile must not
+// end the process before the first has said why, so it waits for that end.
 int ReportLostConnection(Display*) {
     static std::atomic<bool> reported{false};
-    if (!reported.exchange(true)) {
-        const std::string text =
-            "coppertrowel: lost the connection to the X server (display \"" + DisplayName + "\"); ending\n";
-        [[maybe_unused]] const auto written = write(STDERR_FILENO, text.data(), text.size());
+    if (reported.exchange(true)) {
+        for (;;) {
+            pause();
+        }
     }
+    [[maybe_unused]] const auto written =
+        write(STDERR_FILENO, LostConnectionText.data(), LostConnectionText.size());
     _exit(1);
 }
 
@@ -257,6 +263,8 @@ bool ConnectWindowSystem() {
         return false;
     }
     DisplayName = DisplayString(MainDisplay);
+    LostConnectionText =
+        "coppertrowel: lost the connection to the X server (display \"" + DisplayName + "\"); ending\n";
     MainThread = std::this_thread::get_id();
     if (!ChooseVisual()) {
         std::fprintf(stderr, "coppertrowel: display \"%s\" has no TrueColor visual to draw on\n",

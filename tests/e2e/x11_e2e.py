@@ -14,6 +14,8 @@ Scenarios:
                     overriding redirection, covers the screen, and ends by a left click and by the close command.
     no-display      no DISPLAY, and a DISPLAY nobody serves: one clear line and status 1.
     server-killed   the server dies under the running program: a clear line and a non-zero status, no hang.
+    out-of-memory   a 4096x4096 screen with the process's data limited so the drawing surfaces cannot be had:
+                    a clear line and status 1, never a crash (builds without sanitizers only).
 
 Every run must also leave standard error free of sanitizer reports and X errors. Exit status 0 on success,
 1 on failure, 77 when a tool the tests need is missing.
@@ -23,6 +25,7 @@ import argparse
 import math
 import os
 import random
+import resource
 import select
 import shutil
 import signal
@@ -108,10 +111,14 @@ class Xvfb:
 class Program:
     """The real coppertrowel; a thread waits for its end so the moment of exit is known to the millisecond."""
 
-    def __init__(self, path, env):
+    def __init__(self, path, env, data_limit=None):
         self.stderr = tempfile.TemporaryFile()
-        self.process = subprocess.Popen([path], env=env, stdin=subprocess.DEVNULL,
-                                        stdout=subprocess.DEVNULL, stderr=self.stderr)
+
+        def limit_data():
+            resource.setrlimit(resource.RLIMIT_DATA, (data_limit, data_limit))
+
+        self.process = subprocess.Popen([path], env=env, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                                        stderr=self.stderr, preexec_fn=limit_data if data_limit else None)
         self.ended_at = None
         self.done = threading.Event()
         threading.Thread(target=self._wait, daemon=True).start()
@@ -232,12 +239,17 @@ class Scenarios:
 
     def start(self, server, managed=False):
         program = Program(self.tools.program, server.env)
-        window = self.tools.probe(server.env, "find", str(STARTUP_SECONDS * 1000), allowed=(0, 1))
-        if window["status"] != 0:
-            program.kill()
-            raise Failure("no window appeared; standard error:\n" + program.errors())
-        if not program.running():
-            raise Failure(f"the program ended at start-up with status {program.status()}:\n{program.errors()}")
+        deadline = time.monotonic() + STARTUP_SECONDS
+        while True:
+            window = self.tools.probe(server.env, "find", "500", allowed=(0, 1))
+            if not program.running():
+                raise Failure(f"the program ended at start-up with status {program.status()}:\n"
+                              + program.errors())
+            if window["status"] == 0:
+                break
+            if time.monotonic() > deadline:
+                program.kill()
+                raise Failure("no window appeared; standard error:\n" + program.errors())
         expected = ("0", "0", str(server.width), str(server.height))
         if (window["x"], window["y"], window["width"], window["height"]) != expected:
             raise Failure(f"window at {window['x']},{window['y']} size {window['width']}x{window['height']}, "
@@ -386,6 +398,24 @@ class Scenarios:
         unused = next(n for n in range(4242, 5000) if not os.path.exists(f"/tmp/.X11-unix/X{n}"))
         self.expect_refusal(dict(env, DISPLAY=f":{unused}"), f"DISPLAY=:{unused} served by nobody")
 
+    def out_of_memory(self):
+        with open(self.tools.program, "rb") as binary:
+            contents = binary.read()
+            if any(mark in contents for mark in (b"__asan_init", b"__tsan_init")):
+                print("a sanitizer build reserves its shadow memory as data: no data limit can be set; skipping",
+                      flush=True)
+                raise Skipped()
+        with Xvfb(4096, 4096) as server:
+            # Room for start-up and one 52 MB surface at most, not for both.
+            program = Program(self.tools.program, server.env, data_limit=60 * 1024 * 1024)
+            if not program.wait(STARTUP_SECONDS):
+                program.kill()
+                raise Failure("with too little memory for its surfaces the program did not end")
+            text = program.errors().strip()
+            if program.status() != 1 or "not enough memory" not in text or len(text.splitlines()) != 1:
+                raise Failure(f"with too little memory: status {program.status()}, standard error:\n{text}")
+            self.note(f"with too little memory for the surfaces: status 1, \"{text}\"")
+
     def server_killed(self):
         for signal_number in (signal.SIGKILL, signal.SIGTERM):
             with Xvfb(640, 480) as server:
@@ -432,6 +462,8 @@ def main():
             scenarios.window_manager()
         elif name == "no-display":
             scenarios.no_display()
+        elif name == "out-of-memory":
+            scenarios.out_of_memory()
         elif name == "server-killed":
             scenarios.server_killed()
         else:
