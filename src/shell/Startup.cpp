@@ -33,12 +33,12 @@ std::string ScreenRefusal() {
         return "coppertrowel: the screen (" + SizeText() + ") is too large: neither side may exceed " +
                std::to_string(LargestScreenSide) + " pixels";
     }
-    // The world must be at least one ball tall (ScreenHeight / Scale >= 24), or the bounces cannot keep a
-    // ball between its bounds.
-    if (640 * static_cast<std::int64_t>(ScreenHeight) < 24 * static_cast<std::int64_t>(ScreenWidth)) {
+    // The world must be taller than one ball (ScreenHeight / Scale > 24). At exactly one ball the two
+    // vertical bounds coincide, and a ball that starts beyond them is mirrored back and forth across them for
+    // ever without ever coming on screen.
+    if (640 * static_cast<std::int64_t>(ScreenHeight) <= 24 * static_cast<std::int64_t>(ScreenWidth)) {
         return "coppertrowel: the screen (" + SizeText() +
-               ") is too flat: its height must be at least 24/640 of "
-               "its width";
+               ") is too flat: its height must be more than 24/640 of its width";
     }
     return {};
 }
