@@ -6,6 +6,7 @@
 #include <poll.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <map>
 #include <string>
@@ -132,18 +133,29 @@ void RequestStates(const WindowObject& window) {
 }
 
 // Showing a window is synchronous on Windows: what is drawn right after appears. A window manager maps the
-// window when it gets round to it, so wait (a bounded time) for the server to say the window can be seen.
+// window when it gets round to it, so wait (a bounded time) for the server to say the window can be seen. A
+// manager that is still starting up may drop the request: ask again every half second.
 void WaitUntilExposed(const WindowObject& window) {
     using Clock = std::chrono::steady_clock;
-    const auto deadline = Clock::now() + std::chrono::seconds(2);
+    constexpr auto askAgain = std::chrono::milliseconds(500);
+    const auto deadline = Clock::now() + std::chrono::seconds(5);
+    auto nextRequest = Clock::now() + askAgain;
     XEvent event{};
     while (!XCheckTypedWindowEvent(x11::MainDisplay, window.Id, Expose, &event)) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
-        if (left.count() <= 0) {
+        const auto now = Clock::now();
+        if (now >= deadline) {
             return;
         }
+        if (now >= nextRequest) {
+            XMapRaised(x11::MainDisplay, window.Id);
+            RequestStates(window);
+            XFlush(x11::MainDisplay);
+            nextRequest = now + askAgain;
+        }
+        const auto wait =
+            std::chrono::duration_cast<std::chrono::milliseconds>(std::min(deadline, nextRequest) - now);
         pollfd socket{ConnectionNumber(x11::MainDisplay), POLLIN, 0};
-        poll(&socket, 1, static_cast<int>(left.count()));
+        poll(&socket, 1, static_cast<int>(wait.count()) + 1);
         // Reads what arrived (and notices a dead server) without taking anything off the queue.
         XEventsQueued(x11::MainDisplay, QueuedAfterReading);
     }
