@@ -22,6 +22,9 @@ if ! [ -s "$workdir/display" ]; then
     exit 1
 fi
 export DISPLAY=":$(head -n 1 "$workdir/display")"
+# A Wine session still lingering in the prefix keeps its desktop on the display it started with.
+wineserver --kill 2>/dev/null
+wineserver --wait 2>/dev/null
 
 "$@"
 status=$?
