@@ -12,6 +12,7 @@
 #include <memory>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "platform/platform.h"
 
@@ -30,6 +31,8 @@ struct WindowObject {
     bool Visible = false;
     bool Destroying = false; // main thread only: WM_DESTROY under way
     bool Destroyed = false;  // main thread only
+    // A topmost window with no window manager to keep it there raises itself whenever it is covered.
+    bool RaiseWhenCovered = false;
     // Set when a window manager keeps the window full screen and above: the states to ask for after mapping.
     ::Atom RequestedStates[2] = {0, 0};
 };
@@ -123,6 +126,8 @@ void DetachSegment(Display* display, XShmSegmentInfo& segment);
 
 // Finds the window object of an X window on the main connection; nullptr for windows not ours.
 platform::WindowObject* FindWindow(::Window id);
+// The visible windows that raise themselves when covered.
+std::vector<platform::WindowObject*> WindowsToKeepAbove();
 // Destroys every window still open and releases the main connection's drawing resources (exit only).
 void DestroyAllWindows();
 // Gives back the main thread's drawing resources when it has released its last device context.

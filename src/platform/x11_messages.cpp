@@ -3,6 +3,8 @@
 
 #include <X11/keysym.h>
 
+#include <chrono>
+
 #include "platform/x11_internal.h"
 
 namespace {
@@ -121,8 +123,39 @@ bool ButtonMessage(XButtonEvent& event, bool press, Message& message) {
     }
 }
 
+// With no window manager a topmost window must restack itself when another window is mapped or raised over
+// it; it watches the root window's children for that. Two such windows would raise themselves in turn for
+// ever: a cap on raises per second keeps that from becoming a busy loop.
+void KeepAbove(const XEvent& event) {
+    using Clock = std::chrono::steady_clock;
+    constexpr int mostRaisesPerSecond = 20;
+    static Clock::time_point secondStart{};
+    static int raises = 0;
+    for (WindowObject* window : x11::WindowsToKeepAbove()) {
+        const bool covered =
+            event.type == MapNotify ? event.xmap.window != window->Id : event.xconfigure.above == window->Id;
+        if (!covered) {
+            continue;
+        }
+        const auto now = Clock::now();
+        if (now - secondStart >= std::chrono::seconds(1)) {
+            secondStart = now;
+            raises = 0;
+        }
+        if (raises < mostRaisesPerSecond) {
+            ++raises;
+            XRaiseWindow(x11::MainDisplay, window->Id);
+        }
+    }
+}
+
 // Fills `message` from an event of one of the program's windows; false for events that make no message.
 bool Translate(XEvent& event, Message& message) {
+    if ((event.type == MapNotify || event.type == ConfigureNotify) &&
+        event.xany.window == DefaultRootWindow(x11::MainDisplay)) {
+        KeepAbove(event);
+        return false;
+    }
     WindowObject* window = x11::FindWindow(event.xany.window);
     if (!window || window->Destroyed) {
         return false;

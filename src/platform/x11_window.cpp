@@ -165,6 +165,16 @@ void WaitUntilExposed(const WindowObject& window) {
 
 namespace x11 {
 
+std::vector<WindowObject*> WindowsToKeepAbove() {
+    std::vector<WindowObject*> found;
+    for (const auto& window : Windows) {
+        if (window->RaiseWhenCovered && window->Visible && !window->Destroyed) {
+            found.push_back(window.get());
+        }
+    }
+    return found;
+}
+
 WindowObject* FindWindow(::Window id) {
     for (const auto& window : Windows) {
         if (window->Id == id) {
@@ -237,10 +247,13 @@ WindowHandle CreateWindowEx(std::uint32_t exStyle, const char* className, const 
     const ::Window root = DefaultRootWindow(display);
 
     XSetWindowAttributes attributes{};
-    unsigned long mask = CWEventMask | CWBorderPixel | CWColormap | CWOverrideRedirect;
+    unsigned long mask = CWEventMask | CWBorderPixel | CWColormap | CWOverrideRedirect | CWBackingStore;
     attributes.event_mask = ButtonPressMask | ButtonReleaseMask | PointerMotionMask | KeyPressMask |
                             KeyReleaseMask | ExposureMask | StructureNotifyMask;
     attributes.border_pixel = 0;
+    // The window has no paint handling: it draws only its frames. The server keeps what another window
+    // covers, or uncovering would leave that window's pixels behind until a frame happens to pass over them.
+    attributes.backing_store = WhenMapped;
     const bool defaultVisual = visual == DefaultVisual(display, DefaultScreen(display));
     attributes.colormap = defaultVisual ? DefaultColormap(display, DefaultScreen(display))
                                         : XCreateColormap(display, root, visual, AllocNone);
@@ -253,6 +266,7 @@ WindowHandle CreateWindowEx(std::uint32_t exStyle, const char* className, const 
 
     auto window = std::make_unique<WindowObject>();
     window->Procedure = found->second.Procedure;
+    window->RaiseWhenCovered = topmost && !managed;
     window->Width = width;
     window->Height = height;
     // The program's (0, 0) is the primary monitor's top-left corner, as on Windows.
@@ -269,6 +283,10 @@ WindowHandle CreateWindowEx(std::uint32_t exStyle, const char* className, const 
         return nullptr;
     }
     SetHints(*window, className, title, managed, popup, topmost);
+    if (window->RaiseWhenCovered) {
+        // Windows mapped or raised later are reported here, so the window can put itself back on top.
+        XSelectInput(display, root, SubstructureNotifyMask);
+    }
     Windows.push_back(std::move(window));
     return Windows.back().get();
 }

@@ -5,7 +5,8 @@
 
 Scenarios:
     screen-WxH      the window covers the screen in the background colour and the picture moves; right and
-                    middle clicks, the wheel, keys and motion leave the program running; a left click ends it
+                    middle clicks, the wheel, keys and motion leave the program running; a window mapped
+                    later stays under it and leaves nothing behind; a left click ends it
                     with status 0 within one second; a second run is ended by WM_DELETE_WINDOW, status 0.
                     Saves a screenshot.
     no-mit-shm      the same on a server without MIT-SHM, so every copy goes through XPutImage; the second run
@@ -307,6 +308,13 @@ class Scenarios:
             raise Failure(f"right click, keys or motion ended the program (status {program.status()}):\n"
                           + program.errors())
 
+    def check_stays_above(self, server):
+        """Another window mapped over the program's must end up under it, and show nowhere."""
+        cover = self.tools.probe(server.env, "cover", "500", allowed=(0, 1))
+        if cover["above"] != "1" or cover["cover_pixels_shown"] != "0":
+            raise Failure(f"a window mapped later covers the program's: stacked at {cover['cover_at']} over "
+                          f"{cover['program_at']}, {cover['cover_pixels_shown']} of its pixels shown")
+
     def end_and_measure(self, program, how, action):
         """Ends the program with `action` and times it: from the moment the probe reports the event handled by
         the server when it can tell, else from before the input tool started (an upper bound)."""
@@ -336,6 +344,7 @@ class Scenarios:
             first = self.check_picture(server, screenshot)
             self.check_frames_flow(server, first)
             self.harmless_input(server, program)
+            self.check_stays_above(server)
             self.check_picture(server)
             chooser = random.Random()
             x, y = chooser.randrange(server.width), chooser.randrange(server.height)

@@ -289,6 +289,74 @@ int Press(int x, int y) {
     return 0;
 }
 
+// The child of the root window that holds `window` (its frame under a reparenting window manager).
+::Window TopLevelOf(::Window window) {
+    for (;;) {
+        ::Window root = 0, parent = 0, *children = nullptr;
+        unsigned count = 0;
+        if (!XQueryTree(Connection, window, &root, &parent, &children, &count)) {
+            return 0;
+        }
+        if (children) {
+            XFree(children);
+        }
+        if (parent == root || parent == 0) {
+            return window;
+        }
+        window = parent;
+    }
+}
+
+int Cover(int milliseconds) {
+    const ::Window program = FindProgramWindow(DefaultRootWindow(Connection), 0);
+    if (!program) {
+        std::puts("window=none");
+        return 1;
+    }
+    const int screen = DefaultScreen(Connection);
+    const int width = DisplayWidth(Connection, screen), height = DisplayHeight(Connection, screen);
+    Visual* visual = DefaultVisual(Connection, screen);
+    const unsigned long magenta = visual->red_mask | visual->blue_mask;
+    const ::Window cover = XCreateSimpleWindow(Connection, DefaultRootWindow(Connection), width / 4,
+                                               height / 4, static_cast<unsigned>(width / 2),
+                                               static_cast<unsigned>(height / 2), 0, 0, magenta);
+    XMapRaised(Connection, cover);
+    XSync(Connection, False);
+    std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+    // Stacking order: the root's children from bottom to top.
+    const ::Window programTop = TopLevelOf(program), coverTop = TopLevelOf(cover);
+    ::Window root = 0, parent = 0, *children = nullptr;
+    unsigned count = 0;
+    int programAt = -1, coverAt = -1;
+    if (XQueryTree(Connection, DefaultRootWindow(Connection), &root, &parent, &children, &count)) {
+        for (unsigned i = 0; i < count; ++i) {
+            if (children[i] == programTop) {
+                programAt = static_cast<int>(i);
+            }
+            if (children[i] == coverTop) {
+                coverAt = static_cast<int>(i);
+            }
+        }
+        XFree(children);
+    }
+    long shown = 0;
+    if (XImage* image = XGetImage(Connection, DefaultRootWindow(Connection), width / 4, height / 4,
+                                  static_cast<unsigned>(width / 2), static_cast<unsigned>(height / 2),
+                                  AllPlanes, ZPixmap)) {
+        for (int y = 0; y < height / 2; ++y) {
+            for (int x = 0; x < width / 2; ++x) {
+                shown += XGetPixel(image, x, y) == magenta ? 1 : 0;
+            }
+        }
+        XDestroyImage(image);
+    }
+    XDestroyWindow(Connection, cover);
+    XSync(Connection, False);
+    std::printf("program_at=%d\ncover_at=%d\nabove=%d\ncover_pixels_shown=%ld\n", programAt, coverAt,
+                programAt > coverAt ? 1 : 0, shown);
+    return programAt > coverAt ? 0 : 1;
+}
+
 int Extension(const char* name) {
     int opcode = 0, event = 0, error = 0;
     const bool present = XQueryExtension(Connection, name, &opcode, &event, &error);
@@ -322,6 +390,8 @@ int main(int argc, char** argv) {
         status = ReadScreen(argc > 2 ? argv[2] : nullptr);
     } else if (command == "close") {
         status = Close();
+    } else if (command == "cover" && argc > 2) {
+        status = Cover(std::atoi(argv[2]));
     } else if (command == "press" && argc > 3) {
         status = Press(std::atoi(argv[2]), std::atoi(argv[3]));
     } else if (command == "extension" && argc > 2) {
