@@ -7,7 +7,8 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/ensure-packages.sh
 
-ensure_packages "${LINUX_BUILD_PACKAGES[@]}" "${VIRTUAL_DISPLAY_PACKAGES[@]}" clang-format
+ensure_packages "${LINUX_BUILD_PACKAGES[@]}" "${VIRTUAL_DISPLAY_PACKAGES[@]}" "${WINDOWS_BUILD_PACKAGES[@]}" \
+    "${WINE_PACKAGES[@]}" clang-format
 
 jobs=$(nproc)
 
@@ -26,3 +27,6 @@ run_preset() {
 run_preset default
 run_preset debug
 run_preset tsan
+# The Windows programs: the same unit tests, the backend's own tests and the end-to-end test, under Wine.
+run_preset mingw-i686
+run_preset mingw-x64
