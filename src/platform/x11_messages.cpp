@@ -177,6 +177,18 @@ bool Translate(XEvent& event, Message& message) {
                    VirtualKey(event.xkey), 0};
         made = true;
         break;
+    case DestroyNotify:
+        // Another client destroyed the window under us: the same teardown as any other end of the window,
+        // rather than a process left running with nothing to show or click.
+        if (event.xdestroywindow.window == window->Id && !window->Destroying) {
+            window->Destroying = true;
+            if (window->Procedure) {
+                window->Procedure(window, WM_DESTROY, 0, 0);
+            }
+            window->Destroyed = true;
+            window->Visible = false;
+        }
+        break;
     case ClientMessage: {
         // The window manager's close command.
         static const ::Atom protocols = XInternAtom(x11::MainDisplay, "WM_PROTOCOLS", False);

@@ -114,6 +114,10 @@ void WaitUntilRead(DrawingConnection& drawing, SharedImage& image) {
             XNextEvent(display, &event);
             continue;
         }
+        // An error read by XPending answers the put without leaving an event behind.
+        if (LastKnownRequestProcessed(display) >= image.PutSerial) {
+            break;
+        }
         // Nothing read yet: sleep on the socket. A dead server makes it readable, and Xlib's reading then
         // ends the process through the lost-connection handler.
         pollfd socket{ConnectionNumber(display), POLLIN, 0};

@@ -13,6 +13,7 @@ Scenarios:
                     is ended by a button press event, which times the click to the millisecond.
     window-manager  under a window manager (openbox): the window asks to be full screen and above instead of
                     overriding redirection, covers the screen, and ends by a left click and by the close command.
+    window-destroyed  another client destroys the window: the program tears down and ends with status 0.
     no-display      no DISPLAY, and a DISPLAY nobody serves: one clear line and status 1.
     server-killed   the server dies under the running program: a clear line and a non-zero status, no hang.
     out-of-memory   a 4096x4096 screen with the process's data limited so the drawing surfaces cannot be had:
@@ -147,9 +148,10 @@ class Program:
             self.process.kill()
             self.done.wait(30)
 
-    def check_clean(self):
+    def check_clean(self, x_errors_allowed=False):
         text = self.errors()
-        reports = [line for line in text.splitlines() if any(mark in line for mark in REPORT_MARKS)]
+        marks = [mark for mark in REPORT_MARKS if not (x_errors_allowed and mark == "X error")]
+        reports = [line for line in text.splitlines() if any(mark in line for mark in marks)]
         if reports:
             raise Failure("standard error holds reports:\n" + text[-4000:])
 
@@ -315,7 +317,7 @@ class Scenarios:
             raise Failure(f"a window mapped later covers the program's: stacked at {cover['cover_at']} over "
                           f"{cover['program_at']}, {cover['cover_pixels_shown']} of its pixels shown")
 
-    def end_and_measure(self, program, how, action):
+    def end_and_measure(self, program, how, action, x_errors_allowed=False):
         """Ends the program with `action` and times it: from the moment the probe reports the event handled by
         the server when it can tell, else from before the input tool started (an upper bound)."""
         before = time.monotonic()
@@ -325,7 +327,7 @@ class Scenarios:
             raise Failure(f"{how} did not end the program within 30 s")
         if program.status() != 0:
             raise Failure(f"{how} ended the program with status {program.status()}:\n{program.errors()}")
-        program.check_clean()
+        program.check_clean(x_errors_allowed)
         if sent_at is not None:
             elapsed = program.ended_at - sent_at
             self.note(f"{how}: exit status 0, {elapsed * 1000:.1f} ms from the event to the end of the process")
@@ -374,6 +376,18 @@ class Scenarios:
                 raise Failure("Xvfb still offers MIT-SHM: the fallback would not be exercised")
             self.run_and_end(server, "e2e_x11_no_mit_shm.png", "click")
             self.run_and_end(server, None, "press")
+
+    def window_destroyed(self):
+        with Xvfb(640, 480) as server:
+            program = self.start(server)
+            try:
+                self.check_picture(server)
+                # The frames already on their way to the destroyed window fail; saying so is right.
+                self.end_and_measure(program, "the window destroyed by another client",
+                                     lambda: float(self.tools.probe(server.env, "destroy")["sent_at"]),
+                                     x_errors_allowed=True)
+            finally:
+                program.kill()
 
     def window_manager(self):
         if not shutil.which("openbox"):
@@ -467,6 +481,8 @@ def main():
             scenarios.screen(width, height)
         elif name == "no-mit-shm":
             scenarios.no_mit_shm()
+        elif name == "window-destroyed":
+            scenarios.window_destroyed()
         elif name == "window-manager":
             scenarios.window_manager()
         elif name == "no-display":

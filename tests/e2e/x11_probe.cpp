@@ -357,6 +357,19 @@ int Cover(int milliseconds) {
     return programAt > coverAt ? 0 : 1;
 }
 
+int Destroy() {
+    const ::Window window = FindProgramWindow(DefaultRootWindow(Connection), 0);
+    if (!window) {
+        std::puts("window=none");
+        return 1;
+    }
+    XDestroyWindow(Connection, window);
+    XSync(Connection, False);
+    std::printf("destroyed=0x%lx\n", window);
+    PrintSentAt();
+    return 0;
+}
+
 int Extension(const char* name) {
     int opcode = 0, event = 0, error = 0;
     const bool present = XQueryExtension(Connection, name, &opcode, &event, &error);
@@ -390,6 +403,8 @@ int main(int argc, char** argv) {
         status = ReadScreen(argc > 2 ? argv[2] : nullptr);
     } else if (command == "close") {
         status = Close();
+    } else if (command == "destroy") {
+        status = Destroy();
     } else if (command == "cover" && argc > 2) {
         status = Cover(std::atoi(argv[2]));
     } else if (command == "press" && argc > 3) {
