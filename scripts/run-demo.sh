@@ -24,7 +24,7 @@ fi
 ensure_packages "${VIRTUAL_DISPLAY_PACKAGES[@]}"
 echo "No X display here: running coppertrowel on a virtual 1280x1024 display for a few seconds."
 xvfb_log=$(mktemp)
-Xvfb -displayfd 1 -screen 0 1280x1024x24 -nolisten tcp >"$xvfb_log" 2>/dev/null &
+Xvfb -displayfd 1 -screen 0 1280x1024x24 -nolisten tcp -noreset >"$xvfb_log" 2>/dev/null &
 xvfb=$!
 trap 'kill $xvfb 2>/dev/null || true; rm -f "$xvfb_log"' EXIT
 for _ in $(seq 100); do
