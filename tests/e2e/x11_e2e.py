@@ -11,6 +11,9 @@ Scenarios:
                     Saves a screenshot.
     no-mit-shm      the same on a server without MIT-SHM, so every copy goes through XPutImage; the second run
                     is ended by a button press event, which times the click to the millisecond.
+    balls-1280x1024 the picture as a user sees it: two round red balls, lit from the top left and darkened toward
+                    the lower right, each with a shadow in the background darkened to the shadow's colour to its
+                    lower right, and the two numbers black on white at the top left.
     window-manager  under a window manager (openbox): the window asks to be full screen and above instead of
                     overriding redirection, covers the screen, and ends by a left click and by the close command.
     window-destroyed  another client destroys the window: the program tears down and ends with status 0.
@@ -180,9 +183,9 @@ def xdotool(env, *args):
     subprocess.run(["xdotool", *args], env=env, check=True, timeout=60)
 
 
-def save_png(ppm_path, png_path):
-    """PPM (P6) to PNG with the standard library only."""
-    with open(ppm_path, "rb") as file:
+def read_ppm(path):
+    """Width, height and the RGB bytes of a binary PPM (P6)."""
+    with open(path, "rb") as file:
         data = file.read()
     fields, position = [], 0
     while len(fields) < 4:
@@ -194,7 +197,12 @@ def save_png(ppm_path, png_path):
         fields.append(data[start:position])
     position += 1
     width, height = int(fields[1]), int(fields[2])
-    pixels = data[position:position + width * height * 3]
+    return width, height, data[position:position + width * height * 3]
+
+
+def save_png(ppm_path, png_path):
+    """PPM (P6) to PNG with the standard library only."""
+    width, height, pixels = read_ppm(ppm_path)
     rows = b"".join(b"\x00" + pixels[y * width * 3:(y + 1) * width * 3] for y in range(height))
 
     def chunk(kind, body):
@@ -205,6 +213,58 @@ def save_png(ppm_path, png_path):
         file.write(chunk(b"IHDR", struct.pack(">IIBBBBB", width, height, 8, 2, 0, 0, 0)))
         file.write(chunk(b"IDAT", zlib.compress(rows, 6)))
         file.write(chunk(b"IEND", b""))
+
+
+# The background and, through the shadow's light level, the fully covered shadow over it.
+BACKGROUND_RGB = (2, 151, 57)
+SHADOW_RGB = (2, 125, 47)
+
+
+def balls_problem(width, height, pixels):
+    """Why the picture does not show two shaded red balls with shadows and the two numbers, or None."""
+    body, shadow = [], []
+    for y in range(height):
+        row = pixels[y * width * 3:(y + 1) * width * 3]
+        for x in range(width):
+            r, g, b = row[3 * x], row[3 * x + 1], row[3 * x + 2]
+            # A red ball lit toward white keeps green equal to blue; darkened, both are 0.
+            if g == b and r > g + 60:
+                body.append((x, y, r, g))
+            elif (r, g, b) == SHADOW_RGB:
+                shadow.append((x, y))
+    balls = []
+    for x, y, r, g in body:
+        for ball in balls:
+            if abs(x - ball[0][0]) < 70 and abs(y - ball[0][1]) < 70:
+                ball.append((x, y, r, g))
+                break
+        else:
+            balls.append([(x, y, r, g)])
+    if len(balls) != 2:
+        return f"{len(balls)} red areas instead of two balls"
+    for number, ball in enumerate(balls, 1):
+        xs, ys = [p[0] for p in ball], [p[1] for p in ball]
+        left, top, right, bottom = min(xs), min(ys), max(xs), max(ys)
+        if not (40 <= right - left + 1 <= 49 and 40 <= bottom - top + 1 <= 49):
+            return f"ball {number} spans {right - left + 1}x{bottom - top + 1} pixels, not a 49-pixel disc"
+        middle_x, middle_y = (left + right) / 2, (top + bottom) / 2
+        lightest = max(ball, key=lambda p: p[3])
+        darkest = min(ball, key=lambda p: p[2])
+        if lightest[3] < 100 or not (lightest[0] < middle_x and lightest[1] < middle_y):
+            return f"ball {number}: its lightest pixel {lightest} is not a highlight at the top left"
+        if darkest[2] > 80 or not (darkest[0] > middle_x and darkest[1] > middle_y):
+            return f"ball {number}: its darkest pixel {darkest} is not at the lower right"
+        near = [(x, y) for x, y in shadow if left - 2 <= x <= right + 16 and top - 2 <= y <= bottom + 16]
+        if len(near) < 150:
+            return f"ball {number}: only {len(near)} shadow pixels ({SHADOW_RGB}) around it"
+        shadow_x = sum(x for x, _ in near) / len(near)
+        shadow_y = sum(y for _, y in near) / len(near)
+        if shadow_x <= middle_x or shadow_y <= middle_y:
+            return f"ball {number}: its shadow lies at ({shadow_x:.0f}, {shadow_y:.0f}), not to its lower right"
+    corner = [pixels[(y * width + x) * 3:(y * width + x) * 3 + 3] for y in range(10, 45) for x in range(10, 40)]
+    if not any(p == b"\xff\xff\xff" for p in corner) or not any(p == b"\x00\x00\x00" for p in corner):
+        return "no black-on-white numbers at the top left"
+    return None
 
 
 def picture_problem(screen, width, height):
@@ -370,6 +430,29 @@ class Scenarios:
             self.run_and_end(server, f"e2e_x11_{width}x{height}.png", "click")
             self.run_and_end(server, None, "close")
 
+    def balls(self, width, height):
+        with Xvfb(width, height) as server:
+            program = self.start(server)
+            try:
+                self.check_picture(server)
+                ppm = os.path.join(self.tools.out, "e2e_x11_balls.ppm")
+                deadline = time.monotonic() + 30
+                while True:
+                    self.tools.probe(server.env, "screen", ppm)
+                    problem = balls_problem(*read_ppm(ppm))
+                    # The balls may overlap or graze an edge for a moment: look again.
+                    if problem is None or time.monotonic() > deadline:
+                        break
+                    time.sleep(0.3)
+                save_png(ppm, os.path.join(self.tools.out, "e2e_x11_balls.png"))
+                os.remove(ppm)
+                if problem:
+                    raise Failure(problem)
+                self.note("two shaded red balls with their shadows and the two numbers are on the screen")
+                self.end_and_measure(program, "left click", lambda: xdotool(server.env, "click", "1"))
+            finally:
+                program.kill()
+
     def no_mit_shm(self):
         with Xvfb(1920, 1080, ("-extension", "MIT-SHM")) as server:
             if self.tools.probe(server.env, "extension", "MIT-SHM", allowed=(0, 1))["present"] != "0":
@@ -476,7 +559,9 @@ def main():
     scenarios = Scenarios(Tools(arguments.program, arguments.probe, arguments.out))
     name = arguments.scenario
     try:
-        if name.startswith("screen-"):
+        if name.startswith("balls-"):
+            scenarios.balls(*(int(v) for v in name[len("balls-"):].split("x")))
+        elif name.startswith("screen-"):
             width, height = (int(v) for v in name[len("screen-"):].split("x"))
             scenarios.screen(width, height)
         elif name == "no-mit-shm":
