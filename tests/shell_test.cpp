@@ -142,8 +142,7 @@ TEST(Shell, RefusesWhatItCannotDrawOnWithAMessageAndStatusOne) {
         EXPECT_FALSE(headless::Window().Exists);
     }
     // The smallest screens the program accepts start and end normally.
-    // On the flattest, the balls start far below the world and are folded back into it within a few hundred
-    // steps.
+    // On the flattest, the balls start far below the world and are folded back into it at the first step.
     for (const auto& [w, h] : {std::pair{27, 2}, std::pair{640, 25}}) {
         auto program = StartProgram(w, h);
         ASSERT_TRUE(headless::WaitForMessageLoop(Patience));

@@ -153,6 +153,26 @@ TEST(Motion, ACornerMirrorsBothCoordinatesInOneStepAndEachTestSeesTheOnesBefore)
     EXPECT_EQ(Balls[1].VY, -1.25L);
 }
 
+TEST(Motion, AStepLongerThanTheWorldIsFoldedBackInsideWithOneReversalPerBounce) {
+    World(640, 25); // Y within 12..13
+    // 3.5 from 12.25 towards 13: bounces at 13, 12 and 13, and ends back at 12.25 heading the other way.
+    Put(1, 300.0L, 12.25L, 0.0L, 3.5L);
+    // 1000.5 from 20 towards 12: bounces at 12 and 628, and ends 376.5 short of 628, still heading to 12.
+    Put(2, 20.0L, 12.5L, -1000.5L, 0.0L);
+    MoveBalls();
+    EXPECT_EQ(Balls[1].Y, 12.25L);
+    EXPECT_EQ(Balls[1].VY, -3.5L);
+    EXPECT_EQ(Balls[2].X, 251.5L);
+    EXPECT_EQ(Balls[2].VX, -1000.5L);
+
+    // The start-up position far below the flattest world comes inside at the first step.
+    World(1013, 39);
+    Put(1, 100.0L, 200.0L, 0.01L, 0.025L);
+    MoveBalls();
+    EXPECT_GE(Balls[1].Y, WorldMinY);
+    EXPECT_LE(Balls[1].Y, WorldMaxY);
+}
+
 TEST(Motion, TheSumOfTheVelocitiesIsKeptBetweenBouncesWhileTheSpeedSumChanges) {
     World(1280, 1024);
     RenderPeriod = 65535; // no frame in this run

@@ -21,6 +21,30 @@ void DrawText(std::int32_t y, const std::string& text, std::int32_t characters) 
                        std::min(static_cast<std::int32_t>(text.size()), characters));
 }
 
+// One mirror at each bound brings a ball back unless its step was longer than the world's extent: on a flat
+// screen whose world is thinner than a ball's speed, at start-up when the balls begin far below such a world,
+// or after the push between two balls that have almost met. The ball is then folded back in as if it had
+// bounced between the two bounds as often as that step takes, its velocity reversed once per bounce, so that
+// it never stays outside. fmod is exact, and a step that needs no more than the one mirror is not touched.
+void FoldInside(Extended& position, Extended& velocity, Extended low, Extended high) {
+    const Extended extent = high - low;
+    if ((position >= low && position <= high) || !(extent > 0.0L) || !std::isfinite(position)) {
+        return;
+    }
+    Extended along = std::fmod(position - low, 2.0L * extent);
+    if (along < 0.0L) {
+        along += 2.0L * extent;
+    }
+    if (along <= extent) {
+        position = low + along; // an even number of bounces
+    } else {
+        position = high - (along - extent);
+        velocity = -velocity;
+    }
+    // The extent was rounded: keep the last bit from landing a hair outside.
+    position = std::clamp(position, low, high);
+}
+
 void MoveBall(Ball& ball) {
     ball.X = ball.X + ball.VX;
     ball.Y = ball.Y + ball.VY;
@@ -32,6 +56,7 @@ void MoveBall(Ball& ball) {
         ball.Y = (WorldMaxY - ball.Y) + WorldMaxY;
         ball.VY = -ball.VY;
     }
+    FoldInside(ball.Y, ball.VY, WorldMinY, WorldMaxY);
     if (ball.X < WorldMinX) {
         ball.X = (WorldMinX - ball.X) + WorldMinX;
         ball.VX = -ball.VX;
@@ -40,6 +65,7 @@ void MoveBall(Ball& ball) {
         ball.X = (WorldMaxX - ball.X) + WorldMaxX;
         ball.VX = -ball.VX;
     }
+    FoldInside(ball.X, ball.VX, WorldMinX, WorldMaxX);
 }
 
 } // namespace

@@ -18,7 +18,8 @@ extern std::string SpeedSumText;
 void ApplyPairForce();
 // Counts the step; when the count passes RenderPeriod, composes a frame and draws the two numbers on it.
 void FrameCadence();
-// Moves ball 1, then ball 2, by its velocity and mirrors it at the bounds it passed, Y before X.
+// Moves ball 1, then ball 2, by its velocity and mirrors it at the bounds it passed, Y before X; a step
+// longer than the world is folded back inside.
 void MoveBalls();
 // One pass of the thread's loop: pair force, frame cadence, motion.
 void SimulationStep();
