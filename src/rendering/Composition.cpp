@@ -4,8 +4,6 @@
 #include <cstdlib>
 #include <cstring>
 
-std::uint8_t PixelScratch[3];
-
 namespace {
 
 // A ball's sprite square can reach past the surfaces: one pixel before the left or top edge when HalfSprite
@@ -50,7 +48,7 @@ SquareClip ClipSquare(std::int32_t x, std::int32_t y) {
                       static_cast<std::int32_t>(right), static_cast<std::int32_t>(bottom), whole};
 }
 
-bool Inside(const SquareClip& clip, std::int32_t x, std::int32_t y) {
+bool Inside(const SquareClip& clip, std::ptrdiff_t x, std::ptrdiff_t y) {
     return x >= clip.Left && x < clip.Right && y >= clip.Top && y < clip.Bottom;
 }
 
@@ -70,85 +68,152 @@ void EraseSquare(const Ball& ball) {
     // RestoreRowBytes per row when the square is whole; fewer where it is cut.
     const std::size_t bytes = 3 * static_cast<std::size_t>(clip.Right - clip.Left);
     const std::size_t offset = 3 * static_cast<std::size_t>(clip.Left);
+    std::uint8_t* const* const back = BackBufferRows.data();
+    const std::uint8_t* const* const ground = BackgroundRows.data();
     for (std::int32_t y = clip.Top; y < clip.Bottom; ++y) {
         const auto row = static_cast<std::size_t>(y);
-        std::memcpy(BackBufferRows[row] + offset, BackgroundRows[row] + offset, bytes);
+        std::memcpy(back[row] + offset, ground[row] + offset, bytes);
     }
 }
 
+// One ball's sprite in this frame: its corner and the row tables, read once per list into locals. Every
+// pixel is a byte store, and a byte store may alias any global, so a global read inside the pixel loops
+// would be read again after every pixel.
+struct Placement {
+    std::uint8_t* const* Back;
+    const std::uint8_t* const* Ground;
+    std::ptrdiff_t Left, Top;
+    SquareClip Clip;
+};
+
+Placement PlaceSprite(const Ball& ball, const SquareClip& clip) {
+    return Placement{BackBufferRows.data(), BackgroundRows.data(), ball.ScreenX, ball.ScreenY, clip};
+}
+
+// The three bytes of each pixel are worked out into locals first and stored together afterwards, so no
+// store stands between the loads of one pixel.
+
 // Shadows are always computed from the background, so where two shadows overlap the pixel is darkened once.
 template <bool Checked>
-void DrawShadow(const Ball& ball, const SquareClip& clip) {
-    const std::uint16_t level = LightLevel;
-    for (const SpritePixel& p : ShadowFullPixels) {
-        const std::int32_t x = ball.ScreenX + p.Col;
-        const std::int32_t y = ball.ScreenY + p.Row;
+void DrawShadowFull(const Placement& at, const std::vector<SpritePixel>& pixels, std::size_t level) {
+    std::uint8_t* const* const back = at.Back;
+    const std::uint8_t* const* const ground = at.Ground;
+    const std::ptrdiff_t left = at.Left, top = at.Top;
+    for (const SpritePixel *p = pixels.data(), *end = p + pixels.size(); p != end; ++p) {
+        const std::ptrdiff_t x = left + p->Col;
+        const std::ptrdiff_t y = top + p->Row;
         if constexpr (Checked) {
-            if (!Inside(clip, x, y)) {
+            if (!Inside(at.Clip, x, y)) {
                 continue;
             }
         }
-        const std::size_t at = 3 * static_cast<std::size_t>(x);
-        const std::uint8_t* under = BackgroundRows[static_cast<std::size_t>(y)] + at;
-        PixelScratch[0] = LightTable[under[0]][level];
-        PixelScratch[1] = LightTable[under[1]][level];
-        PixelScratch[2] = LightTable[under[2]][level];
-        std::memcpy(BackBufferRows[static_cast<std::size_t>(y)] + at, PixelScratch, 3);
+        const std::uint8_t* under = ground[y] + 3 * x;
+        const std::uint8_t blue = LightTable[under[0]][level];
+        const std::uint8_t green = LightTable[under[1]][level];
+        const std::uint8_t red = LightTable[under[2]][level];
+        std::uint8_t* pixel = back[y] + 3 * x;
+        pixel[0] = blue;
+        pixel[1] = green;
+        pixel[2] = red;
     }
-    for (const SpritePixel& p : ShadowEdgePixels) {
-        const std::int32_t x = ball.ScreenX + p.Col;
-        const std::int32_t y = ball.ScreenY + p.Row;
+}
+
+template <bool Checked>
+void DrawShadowEdge(const Placement& at, const std::vector<SpritePixel>& pixels, std::size_t level) {
+    std::uint8_t* const* const back = at.Back;
+    const std::uint8_t* const* const ground = at.Ground;
+    const std::ptrdiff_t left = at.Left, top = at.Top;
+    for (const SpritePixel *p = pixels.data(), *end = p + pixels.size(); p != end; ++p) {
+        const std::ptrdiff_t x = left + p->Col;
+        const std::ptrdiff_t y = top + p->Row;
         if constexpr (Checked) {
-            if (!Inside(clip, x, y)) {
+            if (!Inside(at.Clip, x, y)) {
                 continue;
             }
         }
-        const std::size_t at = 3 * static_cast<std::size_t>(x);
-        const std::uint8_t* under = BackgroundRows[static_cast<std::size_t>(y)] + at;
-        const std::uint8_t* keep = MulTable[p.InvAlpha];
-        const std::uint8_t* cover = MulTable[p.Alpha];
-        for (int k = 0; k < 3; ++k) {
-            PixelScratch[k] = static_cast<std::uint8_t>(keep[under[k]] + cover[LightTable[under[k]][level]]);
+        const std::uint8_t* under = ground[y] + 3 * x;
+        const std::uint8_t* keep = MulTable[p->InvAlpha];
+        const std::uint8_t* cover = MulTable[p->Alpha];
+        const std::uint8_t u0 = under[0], u1 = under[1], u2 = under[2];
+        const auto blue = static_cast<std::uint8_t>(keep[u0] + cover[LightTable[u0][level]]);
+        const auto green = static_cast<std::uint8_t>(keep[u1] + cover[LightTable[u1][level]]);
+        const auto red = static_cast<std::uint8_t>(keep[u2] + cover[LightTable[u2][level]]);
+        std::uint8_t* pixel = back[y] + 3 * x;
+        pixel[0] = blue;
+        pixel[1] = green;
+        pixel[2] = red;
+    }
+}
+
+// The ball's colour lit by each pixel's shade: one LightTable row per colour byte.
+struct LitColour {
+    const std::uint8_t* Blue;
+    const std::uint8_t* Green;
+    const std::uint8_t* Red;
+};
+
+template <bool Checked>
+void DrawBodyFull(const Placement& at, const std::vector<SpritePixel>& pixels, LitColour lit) {
+    std::uint8_t* const* const back = at.Back;
+    const std::ptrdiff_t left = at.Left, top = at.Top;
+    for (const SpritePixel *p = pixels.data(), *end = p + pixels.size(); p != end; ++p) {
+        const std::ptrdiff_t x = left + p->Col;
+        const std::ptrdiff_t y = top + p->Row;
+        if constexpr (Checked) {
+            if (!Inside(at.Clip, x, y)) {
+                continue;
+            }
         }
-        std::memcpy(BackBufferRows[static_cast<std::size_t>(y)] + at, PixelScratch, 3);
+        const std::size_t shade = p->Shade;
+        const std::uint8_t blue = lit.Blue[shade];
+        const std::uint8_t green = lit.Green[shade];
+        const std::uint8_t red = lit.Red[shade];
+        std::uint8_t* pixel = back[y] + 3 * x;
+        pixel[0] = blue;
+        pixel[1] = green;
+        pixel[2] = red;
     }
 }
 
 // The rim blends with whatever the back buffer already holds there: background, a shadow or the other ball.
 template <bool Checked>
+void DrawBodyEdge(const Placement& at, const std::vector<SpritePixel>& pixels, LitColour lit) {
+    std::uint8_t* const* const back = at.Back;
+    const std::ptrdiff_t left = at.Left, top = at.Top;
+    for (const SpritePixel *p = pixels.data(), *end = p + pixels.size(); p != end; ++p) {
+        const std::ptrdiff_t x = left + p->Col;
+        const std::ptrdiff_t y = top + p->Row;
+        if constexpr (Checked) {
+            if (!Inside(at.Clip, x, y)) {
+                continue;
+            }
+        }
+        std::uint8_t* pixel = back[y] + 3 * x;
+        const std::uint8_t* keep = MulTable[p->InvAlpha];
+        const std::uint8_t* cover = MulTable[p->Alpha];
+        const std::size_t shade = p->Shade;
+        const auto blue = static_cast<std::uint8_t>(keep[pixel[0]] + cover[lit.Blue[shade]]);
+        const auto green = static_cast<std::uint8_t>(keep[pixel[1]] + cover[lit.Green[shade]]);
+        const auto red = static_cast<std::uint8_t>(keep[pixel[2]] + cover[lit.Red[shade]]);
+        pixel[0] = blue;
+        pixel[1] = green;
+        pixel[2] = red;
+    }
+}
+
+template <bool Checked>
+void DrawShadow(const Ball& ball, const SquareClip& clip) {
+    const Placement at = PlaceSprite(ball, clip);
+    DrawShadowFull<Checked>(at, ShadowFullPixels, LightLevel);
+    DrawShadowEdge<Checked>(at, ShadowEdgePixels, LightLevel);
+}
+
+template <bool Checked>
 void DrawBody(const Ball& ball, const SquareClip& clip) {
-    const std::uint8_t colour[3] = {ball.Blue, ball.Green, ball.Red};
-    for (const SpritePixel& p : BodyFullPixels) {
-        const std::int32_t x = ball.ScreenX + p.Col;
-        const std::int32_t y = ball.ScreenY + p.Row;
-        if constexpr (Checked) {
-            if (!Inside(clip, x, y)) {
-                continue;
-            }
-        }
-        PixelScratch[0] = LightTable[colour[0]][p.Shade];
-        PixelScratch[1] = LightTable[colour[1]][p.Shade];
-        PixelScratch[2] = LightTable[colour[2]][p.Shade];
-        std::memcpy(BackBufferRows[static_cast<std::size_t>(y)] + 3 * static_cast<std::size_t>(x),
-                    PixelScratch, 3);
-    }
-    for (const SpritePixel& p : BodyEdgePixels) {
-        const std::int32_t x = ball.ScreenX + p.Col;
-        const std::int32_t y = ball.ScreenY + p.Row;
-        if constexpr (Checked) {
-            if (!Inside(clip, x, y)) {
-                continue;
-            }
-        }
-        std::uint8_t* pixel = BackBufferRows[static_cast<std::size_t>(y)] + 3 * static_cast<std::size_t>(x);
-        const std::uint8_t* keep = MulTable[p.InvAlpha];
-        const std::uint8_t* cover = MulTable[p.Alpha];
-        for (int k = 0; k < 3; ++k) {
-            PixelScratch[k] =
-                static_cast<std::uint8_t>(keep[pixel[k]] + cover[LightTable[colour[k]][p.Shade]]);
-        }
-        std::memcpy(pixel, PixelScratch, 3);
-    }
+    const Placement at = PlaceSprite(ball, clip);
+    const LitColour lit{LightTable[ball.Blue], LightTable[ball.Green], LightTable[ball.Red]};
+    DrawBodyFull<Checked>(at, BodyFullPixels, lit);
+    DrawBodyEdge<Checked>(at, BodyEdgePixels, lit);
 }
 
 void Present(Ball& ball) {

@@ -4,8 +4,6 @@
 
 #include "UTypes.h"
 
-extern std::uint8_t PixelScratch[3];
-
 void ComposeFrame();
 // A composed frame, then the whole back buffer copied to the window: the first picture of start-up.
 void PresentAll();
