@@ -457,11 +457,13 @@ void FillSurface(Surface* surface, std::uint32_t colour) {
     }
     const std::uint8_t pixel[3] = {static_cast<std::uint8_t>(colour >> 16),
                                    static_cast<std::uint8_t>(colour >> 8), static_cast<std::uint8_t>(colour)};
-    for (std::int32_t y = 0; y < surface->Height; ++y) {
-        std::uint8_t* row = RowOf(surface, y);
-        for (std::int32_t x = 0; x < surface->Width; ++x) {
-            std::memcpy(row + 3 * static_cast<std::size_t>(x), pixel, 3);
-        }
+    // One row built pixel by pixel, the others copied from it.
+    std::uint8_t* first = RowOf(surface, 0);
+    for (std::int32_t x = 0; x < surface->Width; ++x) {
+        std::memcpy(first + 3 * static_cast<std::size_t>(x), pixel, 3);
+    }
+    for (std::int32_t y = 1; y < surface->Height; ++y) {
+        std::memcpy(RowOf(surface, y), first, 3 * static_cast<std::size_t>(surface->Width));
     }
 }
 

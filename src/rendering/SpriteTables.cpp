@@ -67,19 +67,29 @@ void SampleDisc(CoverageGrid& kernel) {
     const std::int64_t discRadiusSub = DiscRadiusSub();
 
     for (std::int64_t i = 0; i <= std::min(discRadiusSub, lastOffset); ++i) {
-        // The square root of a whole number never lies on a half.
+        // The square root of a whole number never lies on a half. (rint rounds like nearbyint, to nearest
+        // with halves to even in start-up's rounding mode; it only may raise the inexact flag, which nothing
+        // reads, and it is one instruction where nearbyint is a library call that saves and restores the FPU
+        // state.)
         const Extended rowsHere =
-            std::nearbyint(std::sqrt(static_cast<Extended>(discRadiusSub * discRadiusSub - i * i)));
+            std::rint(std::sqrt(static_cast<Extended>(discRadiusSub * discRadiusSub - i * i)));
         const std::int64_t rows = std::min(static_cast<std::int64_t>(rowsHere), lastOffset + 1);
         const std::int64_t p = (middle + i) / Subsamples;
         float* const column = &kernel[static_cast<std::size_t>(p * size)];
         float* const mirrored = &kernel[static_cast<std::size_t>((size - p) * size)];
-        for (std::int64_t j = 0; j < rows; ++j) {
-            const std::int64_t q = (middle + j) / Subsamples;
-            column[q] += 1.0f;
-            mirrored[q] += 1.0f;
-            column[size - q] += 1.0f;
-            mirrored[size - q] += 1.0f;
+        // The samples j = 0 .. rows - 1 fall into pixel row q = (middle + j) div Subsamples, runs of up to 30
+        // consecutive samples per row, starting with row middle div Subsamples: each run is added at once.
+        // The counts are whole numbers far below 2^24, so adding a run's length gives exactly the sum of its
+        // single samples.
+        std::int64_t q = middle / Subsamples;
+        for (std::int64_t j = 0; j < rows; ++q) {
+            const std::int64_t runEnd = std::min(rows, (q + 1) * Subsamples - middle);
+            const auto samples = static_cast<float>(runEnd - j);
+            column[q] += samples;
+            mirrored[q] += samples;
+            column[size - q] += samples;
+            mirrored[size - q] += samples;
+            j = runEnd;
         }
     }
 }
@@ -136,13 +146,13 @@ void CreateLists() {
 
 // The LightTable column for the ball pixel in cell (i, j): 100 at the highlight point near the top left,
 // growing with the distance from it, so the ball is lit there and darkened toward the far rim. The distance
-// is taken from the cell's column and row numbers, not from its centre.
+// is taken from the cell's column and row numbers, not from its centre. Rounded with halves to even.
 std::uint16_t ShadeAt(std::int32_t i, std::int32_t j, Extended highlight) {
     const Extended dx = highlight - static_cast<Extended>(i);
     const Extended dy = highlight - static_cast<Extended>(j);
     const Extended scaled =
         std::sqrt(dx * dx + dy * dy) * 412.0L / (static_cast<Extended>(SpriteSize) * 0.9L);
-    return static_cast<std::uint16_t>(static_cast<std::int32_t>(std::nearbyint(scaled)) + 100);
+    return static_cast<std::uint16_t>(static_cast<std::int32_t>(std::rint(scaled)) + 100);
 }
 
 // Fills the lists column by column from the left, each column from the top. A shadow entry sits one pixel
