@@ -26,7 +26,8 @@ void DrawText(std::int32_t y, const std::string& text, std::int32_t characters) 
 // or after the push between two balls that have almost met. The ball is then folded back in as if it had
 // bounced between the two bounds as often as that step takes, its velocity reversed once per bounce, so that
 // it never stays outside. fmod is exact, and a step that needs no more than the one mirror is not touched.
-void FoldInside(Extended& position, Extended& velocity, Extended low, Extended high) {
+// Out of line: it is almost never needed, and the steps that do not need it stay free of its call.
+[[gnu::noinline]] void FoldBack(Extended& position, Extended& velocity, Extended low, Extended high) {
     const Extended extent = high - low;
     if ((position >= low && position <= high) || !(extent > 0.0L) || !std::isfinite(position)) {
         return;
@@ -43,6 +44,12 @@ void FoldInside(Extended& position, Extended& velocity, Extended low, Extended h
     }
     // The extent was rounded: keep the last bit from landing a hair outside.
     position = std::clamp(position, low, high);
+}
+
+inline void FoldInside(Extended& position, Extended& velocity, Extended low, Extended high) {
+    if (!(position >= low && position <= high)) {
+        FoldBack(position, velocity, low, high);
+    }
 }
 
 void MoveBall(Ball& ball) {
