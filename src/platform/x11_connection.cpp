@@ -253,6 +253,9 @@ bool ConnectWindowSystem() {
     std::signal(SIGPIPE, SIG_IGN);
 
     const char* name = std::getenv("DISPLAY");
+    // The server can die while the connection is being opened, and then the handler speaks already.
+    LostConnectionText = "coppertrowel: lost the connection to the X server (display \"" +
+                         std::string(name ? name : "") + "\"); ending\n";
     MainDisplay = XOpenDisplay(nullptr);
     if (!MainDisplay) {
         if (name && name[0]) {
