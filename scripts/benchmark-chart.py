@@ -1,0 +1,292 @@
+#!/usr/bin/env python3
+"""Summarises the benchmark JSON of scripts/run-benchmarks.sh: prints the medians and the ratios against the
+targets as Markdown tables, and draws the frame cost and the start-up time against the screen width as a PNG.
+
+    benchmark-chart.py headless.json [x11.json] [--chart docs/performance.png]
+
+Needs Python 3 and PIL (Debian: python3-pil); the DejaVu font (fonts-dejavu-core) when present."""
+
+import argparse
+import json
+import math
+import os
+import re
+
+from PIL import Image, ImageDraw, ImageFont
+
+UNIT_SECONDS = {"ns": 1e-9, "us": 1e-6, "ms": 1e-3, "s": 1.0}
+
+
+def load_medians(paths):
+    """{(name, args): entry} for every median aggregate; args is a tuple of the numeric name parts."""
+    medians = {}
+    context = None
+    for path in paths:
+        if not path or not os.path.exists(path):
+            continue
+        with open(path) as file:
+            data = json.load(file)
+        context = context or data.get("context")
+        for entry in data.get("benchmarks", []):
+            if entry.get("run_type") != "aggregate" or entry.get("aggregate_name") != "median":
+                continue
+            parts = entry["run_name"].split("/")
+            args = tuple(int(p) for p in parts[1:] if re.fullmatch(r"\d+", p))
+            medians[(parts[0], args)] = entry
+    return medians, context
+
+
+def seconds(entry, kind):
+    return entry[kind] * UNIT_SECONDS[entry["time_unit"]]
+
+
+class Summary:
+    def __init__(self, medians):
+        self.medians = medians
+
+    def get(self, name, *args):
+        return self.medians.get((name, tuple(args)))
+
+    def cpu_us(self, name, *args):
+        entry = self.get(name, *args)
+        return seconds(entry, "cpu_time") * 1e6 if entry else None
+
+    def counter(self, name, counter, *args):
+        entry = self.get(name, *args)
+        return entry.get(counter) if entry else None
+
+
+def fmt(value, digits=3):
+    if value is None:
+        return "–"
+    if value >= 1000:
+        return f"{value:,.0f}"
+    return f"{value:.{digits}g}"
+
+
+def verdict(ok):
+    return "met" if ok else "**missed**"
+
+
+def table(header, rows):
+    lines = ["| " + " | ".join(header) + " |", "|" + "---|" * len(header)]
+    lines += ["| " + " | ".join(row) + " |" for row in rows]
+    return "\n".join(lines)
+
+
+def report(s):
+    out = []
+    widths = [640, 1920, 3840]
+
+    out.append("### Frame composition (CPU time per frame, µs, medians)\n")
+    rows = []
+    for w in widths:
+        frame = s.cpu_us("BM_ComposeFrame", w)
+        runs = s.cpu_us("BM_ComposeMemcpyBaseline", w)
+        walk = s.cpu_us("BM_ComposeListWalkBaseline", w)
+        window = s.cpu_us("BM_ComposeFrameWithWindowCopies", w)
+        pixels = s.counter("BM_ComposeFrame", "DrawnPixels", w)
+        ratio_walk = frame / walk if frame and walk else None
+        ratio_runs = frame / runs if frame and runs else None
+        rows.append([f"{w}x{w * 9 // 16}", fmt(pixels), fmt(frame), fmt(walk), fmt(ratio_walk),
+                     verdict(ratio_walk is not None and ratio_walk <= 2.0), fmt(runs), fmt(ratio_runs),
+                     fmt(window)])
+    out.append(table(["screen", "drawn pixels", "ComposeFrame", "memcpy per pixel", "ratio", "≤ 2x",
+                      "memcpy in row runs", "ratio", "with headless window copies"], rows))
+
+    out.append("\n### Simulation\n")
+    step = s.get("BM_SimulationStep")
+    bare = s.get("BM_SimulationStepBareLoop")
+    if step and bare:
+        step_ns, bare_ns = seconds(step, "cpu_time") * 1e9, seconds(bare, "cpu_time") * 1e9
+        ratio = step_ns / bare_ns
+        out.append(table(["SimulationStep (ns, CPU)", "bare loop (ns, CPU)", "ratio", "≤ 1.1x"],
+                         [[fmt(step_ns), fmt(bare_ns), fmt(ratio), verdict(ratio <= 1.1)]]))
+        out.append("")
+    rows = []
+    for w, h in [(640, 360), (1920, 1080), (3840, 2160)]:
+        fps = s.counter("BM_SimulationThread", "FramesPerSecond", w, h)
+        sps = s.counter("BM_SimulationThread", "StepsPerSecond", w, h)
+        if fps is not None:
+            rows.append([f"{w}x{h}", fmt(fps), fmt(sps)])
+    if rows:
+        out.append(table(["whole thread, headless", "frames/s", "steps/s"], rows))
+
+    out.append("\n### Start-up (ms, medians)\n")
+    rows = []
+    blend = s.get("BM_BuildBlendTables")
+    if blend:
+        rows.append(["BuildBlendTables", "any", fmt(seconds(blend, "real_time") * 1e3),
+                     fmt(seconds(blend, "cpu_time") * 1e3)])
+    for w in widths:
+        entry = s.get("BM_BuildSpriteTables", w)
+        if entry:
+            rows.append(["BuildSpriteTables (blend tables included)", f"{w} wide",
+                         fmt(seconds(entry, "real_time") * 1e3), fmt(seconds(entry, "cpu_time") * 1e3)])
+    for w, h in [(1920, 1080), (3840, 2160)]:
+        entry = s.get("BM_CreateSurfaces", w, h)
+        if entry:
+            rows.append(["CreateSurfaces", f"{w}x{h}", fmt(seconds(entry, "real_time") * 1e3),
+                         fmt(seconds(entry, "cpu_time") * 1e3)])
+    for w, h in [(1920, 1080), (3840, 2160)]:
+        entry = s.get("BM_StartupToFirstPicture", w, h)
+        if entry:
+            wall = seconds(entry, "real_time") * 1e3
+            rows.append(["start-up to the first picture", f"{w}x{h}", fmt(wall), fmt(entry.get("CpuMilliseconds"))])
+    out.append(table(["what", "screen", "wall", "CPU"], rows))
+    startup = s.get("BM_StartupToFirstPicture", 3840, 2160)
+    if startup:
+        wall = seconds(startup, "real_time") * 1e3
+        out.append(f"\nStart-up at 3840x2160 under 50 ms: wall {fmt(wall)} ms, {verdict(wall < 50)}; "
+                   f"CPU {fmt(startup.get('CpuMilliseconds'))} ms, "
+                   f"{verdict(startup.get('CpuMilliseconds', 1e9) < 50)}.")
+
+    x11_rows = []
+    for w, h in [(1920, 1080), (3840, 2160)]:
+        for name, label in [("BM_X11PresentProgramPath", "presentation alone, the program's path"),
+                            ("BM_X11PresentPutImage", "presentation alone, plain XPutImage"),
+                            ("BM_X11ProgramFrames", "the program's own frames")]:
+            entry = s.get(name, w, h)
+            if entry:
+                x11_rows.append([f"{w}x{h}", label, fmt(entry.get("FramesPerSecond")),
+                                 fmt(entry.get("ClientCpuMicrosecondsPerFrame")),
+                                 fmt(entry.get("ServerCpuMicrosecondsPerFrame"))])
+    if x11_rows:
+        out.append("\n### X11 under Xvfb (medians)\n")
+        out.append(table(["screen", "what", "frames/s", "client CPU µs/frame", "server CPU µs/frame"], x11_rows))
+        for w, h in [(1920, 1080), (3840, 2160)]:
+            alone = s.counter("BM_X11PresentProgramPath", "FramesPerSecond", w, h)
+            put = s.counter("BM_X11PresentPutImage", "FramesPerSecond", w, h)
+            program = s.counter("BM_X11ProgramFrames", "FramesPerSecond", w, h)
+            if alone and program:
+                share = program / alone
+                line = f"\n{w}x{h}: the program reaches {share:.0%} of its presentation path alone"
+                if w == 1920:
+                    line += f" (target ≥ 70%: {verdict(share >= 0.7)})"
+                if put:
+                    line += f"; the program's path runs at {alone / put:.2f}x the frames of plain XPutImage"
+                out.append(line + ".")
+    return "\n".join(out)
+
+
+def font(size):
+    for path in ["/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf"]:
+        if os.path.exists(path):
+            return ImageFont.truetype(path, size)
+    return ImageFont.load_default()
+
+
+def panel(draw, box, title, xlabel, ylabel, series, xs, log=True, hline=None):
+    """One chart in box (left, top, right, bottom): series is [(label, colour, [(x, y)...])]."""
+    left, top, right, bottom = box
+    small, normal = font(13), font(15)
+    ox, oy, ex, ey = left + 70, top + 56, right - 20, bottom - 50
+    values = [y for _, _, points in series for _, y in points if y and y > 0]
+    if hline:
+        values.append(hline[0])
+    if not values:
+        return
+    if log:
+        low = 10 ** math.floor(math.log10(min(values)))
+        high = 10 ** math.ceil(math.log10(max(values)))
+        ticks = [10 ** e for e in range(round(math.log10(low)), round(math.log10(high)) + 1)]
+
+        def ypos(v):
+            return ey - (math.log10(v) - math.log10(low)) / (math.log10(high) - math.log10(low)) * (ey - oy)
+    else:
+        high = max(values) * 1.1
+        step = 10 ** math.floor(math.log10(high))
+        ticks = [i * step for i in range(0, int(high / step) + 1)]
+
+        def ypos(v):
+            return ey - v / high * (ey - oy)
+    xmin, xmax = min(xs), max(xs)
+
+    def xpos(x):
+        return ox + (x - xmin) / (xmax - xmin) * (ex - ox)
+
+    draw.text((left + 10, top + 8), title, fill="black", font=normal)
+    for t in ticks:
+        y = ypos(t)
+        draw.line([(ox, y), (ex, y)], fill=(225, 225, 225))
+        draw.text((ox - 8, y), fmt(t), fill="black", font=small, anchor="rm")
+    for x in xs:
+        draw.line([(xpos(x), oy), (xpos(x), ey)], fill=(235, 235, 235))
+        draw.text((xpos(x), ey + 6), str(x), fill="black", font=small, anchor="mt")
+    draw.rectangle([ox, oy, ex, ey], outline="black")
+    draw.text(((ox + ex) / 2, ey + 26), xlabel, fill="black", font=small, anchor="mt")
+    draw.text((left + 10, top + 30), ylabel, fill="black", font=small)
+    if hline:
+        y = ypos(hline[0])
+        for x in range(int(ox), int(ex), 12):
+            draw.line([(x, y), (min(x + 6, ex), y)], fill=(200, 0, 0), width=2)
+        draw.text((ex - 4, y - 4), hline[1], fill=(200, 0, 0), font=small, anchor="rb")
+    legend_y = oy + 8
+    for label, colour, points in series:
+        points = [(x, y) for x, y in points if y]
+        if not points:
+            continue
+        coords = [(xpos(x), ypos(y)) for x, y in points]
+        if len(coords) > 1:
+            draw.line(coords, fill=colour, width=3)
+        for cx, cy in coords:
+            draw.ellipse([cx - 4, cy - 4, cx + 4, cy + 4], fill=colour)
+        draw.line([(ox + 12, legend_y + 7), (ox + 36, legend_y + 7)], fill=colour, width=3)
+        draw.text((ox + 42, legend_y), label, fill="black", font=small)
+        legend_y += 18
+
+
+def chart(s, path):
+    widths = [640, 1920, 3840]
+    image = Image.new("RGB", (1200, 520), "white")
+    draw = ImageDraw.Draw(image)
+
+    def frame_series(name):
+        return [(w, s.cpu_us(name, w)) for w in widths]
+
+    panel(draw, (0, 0, 600, 520), "Frame cost against screen width (16:9)", "screen width, pixels",
+          "µs per frame (CPU, median, log scale)",
+          [("ComposeFrame", (200, 30, 30), frame_series("BM_ComposeFrame")),
+           ("memcpy of the drawn pixels one by one + restored rows", (30, 90, 200),
+            frame_series("BM_ComposeListWalkBaseline")),
+           ("memcpy of the same bytes in row runs", (30, 150, 60), frame_series("BM_ComposeMemcpyBaseline"))],
+          widths)
+
+    def ms(name, *args, kind="real_time"):
+        entry = s.get(name, *args)
+        return seconds(entry, kind) * 1e3 if entry else None
+
+    startup = [(1920, ms("BM_StartupToFirstPicture", 1920, 1080)),
+               (3840, ms("BM_StartupToFirstPicture", 3840, 2160))]
+    startup_cpu = [(1920, s.counter("BM_StartupToFirstPicture", "CpuMilliseconds", 1920, 1080)),
+                   (3840, s.counter("BM_StartupToFirstPicture", "CpuMilliseconds", 3840, 2160))]
+    panel(draw, (600, 0, 1200, 520), "Start-up against screen width (16:9)", "screen width, pixels",
+          "ms (median)",
+          [("start-up to the first picture, wall", (200, 30, 30), startup),
+           ("start-up to the first picture, CPU", (240, 130, 40), startup_cpu),
+           ("CreateSurfaces", (30, 90, 200),
+            [(1920, ms("BM_CreateSurfaces", 1920, 1080)), (3840, ms("BM_CreateSurfaces", 3840, 2160))]),
+           ("BuildSpriteTables (blend tables included)", (30, 150, 60),
+            [(w, ms("BM_BuildSpriteTables", w)) for w in widths])],
+          widths, log=False, hline=(50.0, "target 50 ms"))
+    image.save(path)
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("json", nargs="+")
+    parser.add_argument("--chart")
+    options = parser.parse_args()
+    medians, context = load_medians(options.json)
+    summary = Summary(medians)
+    if context:
+        print(f"Machine: {context.get('num_cpus')} CPUs at {context.get('mhz_per_cpu')} MHz, "
+              f"load average {', '.join(f'{v:.2f}' for v in context.get('load_avg', []))} at the start\n")
+    print(report(summary))
+    if options.chart:
+        chart(summary, options.chart)
+        print(f"\nChart: {options.chart}")
+
+
+if __name__ == "__main__":
+    main()
