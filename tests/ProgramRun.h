@@ -32,4 +32,16 @@ inline int ExitStatus(std::future<int>& program) {
     return program.wait_for(Patience) == std::future_status::ready ? program.get() : -1;
 }
 
+// Ends the program however a test ends: after a failed assertion it would otherwise wait for input for ever,
+// and the future's destructor with it.
+struct ProgramEnder {
+    std::future<int>& Program;
+    ~ProgramEnder() {
+        if (Program.valid()) {
+            headless::InjectLeftClick(0, 0);
+            Program.wait();
+        }
+    }
+};
+
 } // namespace testing_support

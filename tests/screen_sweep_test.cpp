@@ -88,18 +88,6 @@ struct Bounces {
     bool All() const { return MinX && MaxX && MinY && MaxY; }
 };
 
-// Ends the program however the sweep of a screen ends: after a failed assertion it would otherwise wait for
-// input for ever, and the future with it.
-struct ProgramEnder {
-    std::future<int>& Program;
-    ~ProgramEnder() {
-        if (Program.valid()) {
-            headless::InjectLeftClick(0, 0);
-            Program.wait();
-        }
-    }
-};
-
 void SweepScreen(const Screen& screen) {
     SCOPED_TRACE(std::to_string(screen.Width) + "x" + std::to_string(screen.Height));
     auto program = StartProgram(screen.Width, screen.Height);

@@ -171,6 +171,14 @@ std::vector<CopyRect> WindowCopies() {
     return Copies;
 }
 
+void TakeDrawingLogs(std::vector<TextCall>& texts, std::vector<CopyRect>& copies) {
+    std::lock_guard guard(Lock);
+    texts.swap(Texts);
+    Texts.clear();
+    copies.swap(Copies);
+    Copies.clear();
+}
+
 std::vector<std::string> CallLog() {
     std::lock_guard guard(Lock);
     return Calls;

@@ -43,6 +43,9 @@ struct TextCall {
 std::vector<TextCall> TextCalls();
 // Every copy that reached the window, already clipped to it.
 std::vector<platform::CopyRect> WindowCopies();
+// Hands over the text calls and window copies logged since the last hand-over (or the Reset) and forgets
+// them, so that a run of millions of frames can look at each frame's own without the logs growing.
+void TakeDrawingLogs(std::vector<TextCall>& texts, std::vector<platform::CopyRect>& copies);
 // Calls the main thread made, in order: "ConnectWindowSystem", "RegisterClass CopperTrowel",
 // "CreateWindowEx CopperTrowel", "ShowWindow 3", "ReleaseSurface 2" (surfaces are numbered from 1 in order of
 // creation), "UnregisterClass CopperTrowel", "InvalidateRect screen", "PostQuitMessage 0", "ReportFatal
