@@ -24,9 +24,11 @@ run_preset() {
     ctest --preset "$preset" -j "$jobs" "$@"
 }
 
-run_preset default
-run_preset debug
-run_preset tsan
+# The long run (label long) is for runs that ask for it: ctest --preset default -L long. The teardown stress
+# (label stress) runs its 200 programs in the optimised build only.
+run_preset default --label-exclude long
+run_preset debug --label-exclude 'long|stress'
+run_preset tsan --label-exclude 'long|stress'
 # The Windows programs: the same unit tests, the backend's own tests and the end-to-end test, under Wine.
 run_preset mingw-i686
 run_preset mingw-x64
