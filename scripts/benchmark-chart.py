@@ -194,7 +194,7 @@ def panel(draw, box, title, xlabel, ylabel, series, xs, log=True, hline=None):
         def ypos(v):
             return ey - (math.log10(v) - math.log10(low)) / (math.log10(high) - math.log10(low)) * (ey - oy)
     else:
-        high = max(values) * 1.1
+        high = max(values) * 1.5  # room above the data for the legend
         step = 10 ** math.floor(math.log10(high))
         ticks = [i * step for i in range(0, int(high / step) + 1)]
 
@@ -220,7 +220,7 @@ def panel(draw, box, title, xlabel, ylabel, series, xs, log=True, hline=None):
         y = ypos(hline[0])
         for x in range(int(ox), int(ex), 12):
             draw.line([(x, y), (min(x + 6, ex), y)], fill=(200, 0, 0), width=2)
-        draw.text((ex - 4, y - 4), hline[1], fill=(200, 0, 0), font=small, anchor="rb")
+        draw.text((ox + 6, y - 4), hline[1], fill=(200, 0, 0), font=small, anchor="lb")
     legend_y = oy + 8
     for label, colour, points in series:
         points = [(x, y) for x, y in points if y]

@@ -3,8 +3,10 @@
 # and start-up on the headless platform (coppertrowel_bench), then the X11 presentation on a virtual X server
 # this script starts for it (coppertrowel_x11_bench). Each benchmark runs REPETITIONS times (default 5), the
 # repetitions of all benchmarks interleaved at random so that every ratio compares neighbours in time; the
-# console shows the medians. The JSON results go to BUILD_DIR/benchmarks (default build/default), and the
-# chart of frame cost and start-up time against screen width to docs/performance.png.
+# console shows the medians. The JSON results go to docs/performance/ (and BUILD_DIR/benchmarks, BUILD_DIR
+# being build/default unless set), with the chart of frame cost and start-up time against screen width drawn
+# from them, docs/performance/chart.png, and the medians and ratios printed as the tables of
+# docs/performance.md.
 #
 #   scripts/run-benchmarks.sh                      everything
 #   BENCHMARK_FILTER=Compose scripts/run-benchmarks.sh   only the benchmarks whose names match (regex)
@@ -56,4 +58,7 @@ echo "== Load after: $(cat /proc/loadavg)"
 # The chart needs the system's PIL (python3-pil), so the system's interpreter, not one found first on the PATH.
 python=/usr/bin/python3
 [ -x "$python" ] || python=python3
-"$python" scripts/benchmark-chart.py "$out/headless.json" "$out/x11.json" --chart docs/performance.png
+mkdir -p docs/performance
+cp "$out/headless.json" "$out/x11.json" docs/performance/
+"$python" scripts/benchmark-chart.py docs/performance/headless.json docs/performance/x11.json \
+    --chart docs/performance/chart.png
