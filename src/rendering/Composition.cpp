@@ -91,11 +91,13 @@ Placement PlaceSprite(const Ball& ball, const SquareClip& clip) {
 }
 
 // The three bytes of each pixel are worked out into locals first and stored together afterwards, so no
-// store stands between the loads of one pixel.
+// store stands between the loads of one pixel. Each pixel loop is a function of its own, kept out of
+// ComposeFrame, so that it has the registers to itself: inlined, some of its locals lived on the stack.
 
 // Shadows are always computed from the background, so where two shadows overlap the pixel is darkened once.
 template <bool Checked>
-void DrawShadowFull(const Placement& at, const std::vector<SpritePixel>& pixels, std::size_t level) {
+[[gnu::noinline]] void DrawShadowFull(const Placement& at, const std::vector<SpritePixel>& pixels,
+                                      std::size_t level) {
     std::uint8_t* const* const back = at.Back;
     const std::uint8_t* const* const ground = at.Ground;
     const std::ptrdiff_t left = at.Left, top = at.Top;
@@ -119,7 +121,8 @@ void DrawShadowFull(const Placement& at, const std::vector<SpritePixel>& pixels,
 }
 
 template <bool Checked>
-void DrawShadowEdge(const Placement& at, const std::vector<SpritePixel>& pixels, std::size_t level) {
+[[gnu::noinline]] void DrawShadowEdge(const Placement& at, const std::vector<SpritePixel>& pixels,
+                                      std::size_t level) {
     std::uint8_t* const* const back = at.Back;
     const std::uint8_t* const* const ground = at.Ground;
     const std::ptrdiff_t left = at.Left, top = at.Top;
@@ -153,7 +156,8 @@ struct LitColour {
 };
 
 template <bool Checked>
-void DrawBodyFull(const Placement& at, const std::vector<SpritePixel>& pixels, LitColour lit) {
+[[gnu::noinline]] void DrawBodyFull(const Placement& at, const std::vector<SpritePixel>& pixels,
+                                    LitColour lit) {
     std::uint8_t* const* const back = at.Back;
     const std::ptrdiff_t left = at.Left, top = at.Top;
     for (const SpritePixel *p = pixels.data(), *end = p + pixels.size(); p != end; ++p) {
@@ -177,7 +181,8 @@ void DrawBodyFull(const Placement& at, const std::vector<SpritePixel>& pixels, L
 
 // The rim blends with whatever the back buffer already holds there: background, a shadow or the other ball.
 template <bool Checked>
-void DrawBodyEdge(const Placement& at, const std::vector<SpritePixel>& pixels, LitColour lit) {
+[[gnu::noinline]] void DrawBodyEdge(const Placement& at, const std::vector<SpritePixel>& pixels,
+                                    LitColour lit) {
     std::uint8_t* const* const back = at.Back;
     const std::ptrdiff_t left = at.Left, top = at.Top;
     for (const SpritePixel *p = pixels.data(), *end = p + pixels.size(); p != end; ++p) {
