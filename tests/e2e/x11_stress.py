@@ -18,6 +18,8 @@ Scenarios:
                       errors of the drawing connection about the window the server destroyed may come too).
     other-depths      servers of depth 16 and 15: the program converts its pixels to the visual's layout (the
                       screen shows the exact background pixel of that layout) and ends normally on a click.
+    shm-refused       the program in an IPC namespace of its own, so the server offers MIT-SHM but cannot attach
+                      its segments: the picture arrives through XPutImage, the click ends it, nothing printed.
     unusable-screens  a screen too narrow, a screen too flat, and a server of depth 8: one clear line and
                       status 1 each.
 
@@ -33,6 +35,7 @@ import select
 import shutil
 import signal
 import statistics
+import subprocess
 import sys
 import threading
 import time
@@ -384,6 +387,43 @@ class Scenarios:
                 finally:
                     client.close()
 
+    def shared_memory_refused(self):
+        """The server offers MIT-SHM but cannot see the program's segments (another IPC namespace, as between
+        containers, or a server on another machine): the attachment test fails and every copy goes through
+        XPutImage, without an X error."""
+        prefix = ["unshare", "--ipc"] if os.geteuid() == 0 else ["unshare", "--user", "--map-root-user", "--ipc"]
+        if not shutil.which("unshare") or subprocess.run([*prefix, "true"], capture_output=True).returncode != 0:
+            print("cannot give a process an IPC namespace of its own here (unshare); skipping", flush=True)
+            raise Skipped()
+        wrapper = os.path.join(self.out, "with_own_ipc_namespace.sh")
+        with open(wrapper, "w") as file:
+            file.write(f"#!/bin/sh\nexec {' '.join(prefix)} '{os.path.abspath(self.program)}'\n")
+        os.chmod(wrapper, 0o755)
+        with Xvfb(800, 600) as server:
+            client = Client(server)
+            try:
+                program = Program(wrapper, server.env)
+                try:
+                    client.wait_for_map(program)
+                    time.sleep(1.0)
+                    points = [(1, 599), (799, 599), (400, 599), (799, 300), (799, 100), (500, 598)]
+                    values, masks = client.pixels(points)
+                    expected = sum(channel_value(byte, mask) for byte, mask in zip(BACKGROUND, masks))
+                    if sum(1 for value in values if value == expected) < 4:
+                        raise Failure(f"pixels {[hex(v) for v in values]}: the picture did not reach the screen")
+                    clicked_at = client.click()
+                    if not program.wait(10) or program.status() != 0:
+                        raise Failure(f"the click did not end the program with status 0 (status "
+                                      f"{program.status()}):\n{program.errors()}")
+                    clean_errors(program)
+                    self.note(f"shared memory refused by the server: the picture on the screen, status 0 "
+                              f"{(program.ended_at - clicked_at) * 1000:.0f} ms after the click, nothing printed")
+                finally:
+                    program.kill()
+                    client.drain()
+            finally:
+                client.close()
+
     def unusable_screens(self):
         for width, height, depth, says in ((26, 480, 24, "too small"), (640, 24, 24, "too flat"),
                                            (1280, 48, 24, "too flat"), (640, 480, 8, "no TrueColor visual")):
@@ -424,6 +464,7 @@ def main():
               "server-killed-anytime": scenarios.server_killed_anytime,
               "connection-killed": scenarios.connection_killed,
               "other-depths": scenarios.other_depths,
+              "shm-refused": scenarios.shared_memory_refused,
               "unusable-screens": scenarios.unusable_screens}.get(arguments.scenario)
     if not chosen:
         print(f"unknown scenario {arguments.scenario}", file=sys.stderr)
