@@ -18,6 +18,8 @@ Scenarios:
                       errors of the drawing connection about the window the server destroyed may come too).
     other-depths      servers of depth 16 and 15: the program converts its pixels to the visual's layout (the
                       screen shows the exact background pixel of that layout) and ends normally on a click.
+    server-stalled    the server stopped (SIGSTOP) for two seconds: the program waits without spinning and a
+                      click after the server goes on ends it with status 0.
     shm-refused       the program in an IPC namespace of its own, so the server offers MIT-SHM but cannot attach
                       its segments: the picture arrives through XPutImage, the click ends it, nothing printed.
     unusable-screens  a screen too narrow, a screen too flat, and a server of depth 8: one clear line and
@@ -192,6 +194,13 @@ def channel_value(byte, mask):
     shift = (mask & -mask).bit_length() - 1
     top = (1 << bin(mask).count("1")) - 1
     return (((byte * top + 127) // 255) << shift) & mask
+
+
+def cpu_seconds(program):
+    """Processor time the program has used, user and system."""
+    with open(f"/proc/{program.process.pid}/stat") as file:
+        fields = file.read().rsplit(")", 1)[1].split()
+    return (int(fields[11]) + int(fields[12])) / os.sysconf("SC_CLK_TCK")
 
 
 def clean_errors(program):
@@ -424,6 +433,46 @@ class Scenarios:
             finally:
                 client.close()
 
+    def server_stalled(self):
+        """The server stopped for two seconds (SIGSTOP), as a server that hangs or is swapped out: the program
+        waits without spinning, goes on when the server does, and a click still ends it."""
+        with Xvfb(800, 600) as server:
+            client = Client(server)
+            try:
+                program = Program(self.program, server.env)
+                try:
+                    client.wait_for_map(program)
+                    time.sleep(0.5)
+                    server.process.send_signal(signal.SIGSTOP)
+                    try:
+                        time.sleep(0.2)
+                        before = cpu_seconds(program)
+                        time.sleep(2.0)
+                        busy = cpu_seconds(program) - before
+                    finally:
+                        server.process.send_signal(signal.SIGCONT)
+                    if busy > 0.2:
+                        raise Failure(f"the program used {busy:.2f} s of processor in 2 s of a stopped server")
+                    if not program.running():
+                        raise Failure(f"the program ended while the server was stopped, status "
+                                      f"{program.status()}:\n{program.errors()}")
+                    time.sleep(0.5)
+                    clicked_at = client.click()
+                    if not program.wait(10) or program.status() != 0:
+                        raise Failure(f"the click did not end the program with status 0 (status "
+                                      f"{program.status()}):\n{program.errors()}")
+                    elapsed = program.ended_at - clicked_at
+                    clean_errors(program)
+                    if elapsed > CLICK_TO_EXIT_LIMIT:
+                        raise Failure(f"{elapsed:.3f} s from the click to the end")
+                    self.note(f"server stopped for 2 s: {busy:.2f} s of processor meanwhile, then the click ended "
+                              f"it with status 0 in {elapsed * 1000:.0f} ms")
+                finally:
+                    program.kill()
+                    client.drain()
+            finally:
+                client.close()
+
     def unusable_screens(self):
         for width, height, depth, says in ((26, 480, 24, "too small"), (640, 24, 24, "too flat"),
                                            (1280, 48, 24, "too flat"), (640, 480, 8, "no TrueColor visual")):
@@ -465,6 +514,7 @@ def main():
               "connection-killed": scenarios.connection_killed,
               "other-depths": scenarios.other_depths,
               "shm-refused": scenarios.shared_memory_refused,
+              "server-stalled": scenarios.server_stalled,
               "unusable-screens": scenarios.unusable_screens}.get(arguments.scenario)
     if not chosen:
         print(f"unknown scenario {arguments.scenario}", file=sys.stderr)
