@@ -154,10 +154,10 @@ void SweepScreen(const Screen& screen) {
 // ThreadSanitizer makes every memory access several times dearer, and here the simulation thread lives only
 // from the end of start-up to the stop: a sample of the screens shows it all the same.
 #if defined(__SANITIZE_THREAD__)
-constexpr std::size_t ScreenSample = 5;
+constexpr std::size_t ScreenSample = 10;
 #elif defined(__has_feature)
 #if __has_feature(thread_sanitizer)
-constexpr std::size_t ScreenSample = 5;
+constexpr std::size_t ScreenSample = 10;
 #else
 constexpr std::size_t ScreenSample = 1;
 #endif
