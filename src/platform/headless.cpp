@@ -287,6 +287,22 @@ bool ShowWindow(WindowHandle window, std::int32_t command) {
     return true;
 }
 
+bool MoveWindow(WindowHandle window, std::int32_t x, std::int32_t y, std::int32_t width,
+                std::int32_t height) {
+    Log("MoveWindow " + std::to_string(width) + "x" + std::to_string(height));
+    std::lock_guard guard(Lock);
+    if (!window || width <= 0 || height <= 0) {
+        return false;
+    }
+    window->State.X = x;
+    window->State.Y = y;
+    window->State.Width = width;
+    window->State.Height = height;
+    // What the window showed is gone: the program must put its picture back.
+    window->Picture.assign(static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 3, 0);
+    return true;
+}
+
 bool InvalidateRect(WindowHandle window, bool) {
     Log(window ? "InvalidateRect window" : "InvalidateRect screen");
     return true;

@@ -17,11 +17,17 @@
 #ifndef WM_DESTROY
 #define WM_DESTROY 0x0002
 #endif
+#ifndef WM_PAINT
+#define WM_PAINT 0x000F
+#endif
 #ifndef WM_CLOSE
 #define WM_CLOSE 0x0010
 #endif
 #ifndef WM_QUIT
 #define WM_QUIT 0x0012
+#endif
+#ifndef WM_DISPLAYCHANGE
+#define WM_DISPLAYCHANGE 0x007E
 #endif
 #ifndef WM_KEYDOWN
 #define WM_KEYDOWN 0x0100
@@ -136,6 +142,9 @@ WindowHandle CreateWindowEx(std::uint32_t exStyle, const char* className, const 
                             std::int32_t height, ModuleHandle instance);
 // [main]
 bool ShowWindow(WindowHandle window, std::int32_t command);
+// [main] Moves and resizes a window; (0, 0) is the primary screen's top-left corner. Only while no other
+// thread draws on the window.
+bool MoveWindow(WindowHandle window, std::int32_t x, std::int32_t y, std::int32_t width, std::int32_t height);
 // [main] Repaint request for the other windows; nullptr for the whole screen.
 bool InvalidateRect(WindowHandle window, bool erase);
 

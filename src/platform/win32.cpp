@@ -216,6 +216,11 @@ bool ShowWindow(WindowHandle window, std::int32_t command) {
     return ::IsWindow(ToWindows(window)) != FALSE;
 }
 
+bool MoveWindow(WindowHandle window, std::int32_t x, std::int32_t y, std::int32_t width,
+                std::int32_t height) {
+    return ::MoveWindow(ToWindows(window), x, y, width, height, TRUE) != FALSE;
+}
+
 bool InvalidateRect(WindowHandle window, bool erase) {
     return ::InvalidateRect(ToWindows(window), nullptr, erase ? TRUE : FALSE) != FALSE;
 }

@@ -311,6 +311,19 @@ bool ShowWindow(WindowHandle window, std::int32_t command) {
     return wasVisible;
 }
 
+bool MoveWindow(WindowHandle window, std::int32_t x, std::int32_t y, std::int32_t width,
+                std::int32_t height) {
+    if (!window || window->Destroyed || width <= 0 || height <= 0 || width > 32767 || height > 32767) {
+        return false;
+    }
+    window->Width = width;
+    window->Height = height;
+    XMoveResizeWindow(x11::MainDisplay, window->Id, x11::PrimaryX + x, x11::PrimaryY + y,
+                      static_cast<unsigned>(width), static_cast<unsigned>(height));
+    XFlush(x11::MainDisplay);
+    return true;
+}
+
 bool InvalidateRect(WindowHandle, bool) {
     // The server repaints whatever a window uncovers by itself: there is nothing to ask for.
     return true;
