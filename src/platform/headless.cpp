@@ -37,6 +37,9 @@ struct CursorObject {
 struct ModuleObject {
     int Id;
 };
+struct BrushObject {
+    std::uint32_t Colour;
+};
 
 } // namespace platform
 
@@ -58,6 +61,7 @@ char Separator = '.';
 std::unique_ptr<WindowObject> TheWindow;
 WindowClass TheClass{};
 std::deque<Message> Queue;
+std::vector<std::unique_ptr<BrushObject>> Brushes;
 bool QuitPosted = false;
 std::int32_t QuitCode = 0;
 bool LoopEntered = false;
@@ -238,6 +242,12 @@ ModuleHandle GetModuleHandle() {
 
 CursorHandle LoadCursor(StockCursor cursor) {
     return cursor == StockCursor::Arrow ? &ArrowCursor : nullptr;
+}
+
+BrushHandle CreateSolidBrush(std::uint32_t colour) {
+    std::lock_guard guard(Lock);
+    Brushes.push_back(std::make_unique<BrushObject>(BrushObject{colour}));
+    return Brushes.back().get();
 }
 
 bool RegisterClass(const WindowClass& windowClass) {

@@ -80,12 +80,14 @@ namespace platform {
 struct WindowObject;
 struct DeviceContextObject;
 struct CursorObject;
+struct BrushObject;
 struct ModuleObject;
 struct Surface;
 
 using WindowHandle = WindowObject*;
 using DeviceContext = DeviceContextObject*;
 using CursorHandle = CursorObject*;
+using BrushHandle = BrushObject*;
 using ModuleHandle = ModuleObject*;
 
 using WindowProcedure = std::intptr_t (*)(WindowHandle window, std::uint32_t message, std::uintptr_t wParam,
@@ -131,6 +133,9 @@ std::int32_t GetSystemMetrics(std::int32_t index);
 ModuleHandle GetModuleHandle();
 // [main] A system cursor.
 CursorHandle LoadCursor(StockCursor cursor);
+// [main] A brush of one colour (layout 0x00BBGGRR), for a class's background: the colour the window shows
+// wherever the program has not drawn yet. The class owns it from registration on.
+BrushHandle CreateSolidBrush(std::uint32_t colour);
 // [main] Registers a class by name; returns false when the window system refuses.
 bool RegisterClass(const WindowClass& windowClass);
 // [main] Removes a registered class.

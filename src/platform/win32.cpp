@@ -204,6 +204,10 @@ bool UnregisterClass(const char* className, ModuleHandle instance) {
     return true;
 }
 
+BrushHandle CreateSolidBrush(std::uint32_t colour) {
+    return reinterpret_cast<BrushHandle>(::CreateSolidBrush(colour));
+}
+
 WindowHandle CreateWindowEx(std::uint32_t exStyle, const char* className, const char* title,
                             std::uint32_t style, std::int32_t x, std::int32_t y, std::int32_t width,
                             std::int32_t height, ModuleHandle instance) {

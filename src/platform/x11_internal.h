@@ -55,6 +55,10 @@ struct CursorObject {
     ::Cursor Id = 0;
 };
 
+struct BrushObject {
+    std::uint32_t Colour = 0; // 0x00BBGGRR
+};
+
 struct ModuleObject {
     int Id = 0;
 };

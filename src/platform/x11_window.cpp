@@ -22,6 +22,7 @@ using namespace platform;
 std::map<std::string, WindowClass> Classes;
 std::vector<std::unique_ptr<WindowObject>> Windows;
 CursorObject Arrow;
+std::vector<std::unique_ptr<BrushObject>> Brushes;
 
 constexpr long MotifDecorationsFlag = 2;
 
@@ -216,6 +217,11 @@ CursorHandle LoadCursor(StockCursor cursor) {
     return &Arrow;
 }
 
+BrushHandle CreateSolidBrush(std::uint32_t colour) {
+    Brushes.push_back(std::make_unique<BrushObject>(BrushObject{colour}));
+    return Brushes.back().get();
+}
+
 bool RegisterClass(const WindowClass& windowClass) {
     if (!windowClass.ClassName || !windowClass.Procedure || Classes.count(windowClass.ClassName)) {
         return false;
@@ -259,6 +265,14 @@ WindowHandle CreateWindowEx(std::uint32_t exStyle, const char* className, const 
                                         : XCreateColormap(display, root, visual, AllocNone);
     // Without a manager nothing would keep the popup above the others or free of decorations.
     attributes.override_redirect = popup && !managed ? True : False;
+    // The server paints the background wherever the window has lost its contents, before the program
+    // draws there: the class's colour, so no white or black ever shows.
+    if (const auto* brush = static_cast<const BrushObject*>(found->second.BackgroundBrush)) {
+        mask |= CWBackPixel;
+        attributes.background_pixel = x11::Format.Red[brush->Colour & 0xFF] |
+                                      x11::Format.Green[(brush->Colour >> 8) & 0xFF] |
+                                      x11::Format.Blue[(brush->Colour >> 16) & 0xFF];
+    }
     if (const CursorObject* cursor = found->second.Cursor; cursor && cursor->Id) {
         mask |= CWCursor;
         attributes.cursor = cursor->Id;
