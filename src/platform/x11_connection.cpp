@@ -1,5 +1,5 @@
-// The connection to the X server: opening it, the error handlers, the screen size, the window's pixel format,
-// whether the server can share memory with us, and the user's decimal separator.
+// The connection to the X server: opening it, the error handlers, the screen and its changes, the window's
+// pixel format, whether the server can share memory with us, and the user's decimal separator.
 
 #include <X11/extensions/Xrandr.h>
 #include <sys/ipc.h>
@@ -26,6 +26,8 @@ int WindowDepth = 0;
 PixelFormat Format{};
 bool SharedMemoryUsable = false;
 int PrimaryX = 0, PrimaryY = 0, PrimaryWidth = 0, PrimaryHeight = 0;
+int PrimaryMonitor = -1;
+int ScreenEventBase = -1;
 thread_local bool ProbingSharedMemory = false;
 thread_local bool SharedMemoryRefused = false;
 
@@ -121,38 +123,16 @@ bool ChooseVisual() {
     return true;
 }
 
-// The primary monitor, or the first where none is primary; the whole root window where RandR cannot say.
-void MeasureScreen() {
-    const int screen = DefaultScreen(MainDisplay);
-    PrimaryX = PrimaryY = 0;
-    PrimaryWidth = DisplayWidth(MainDisplay, screen);
-    PrimaryHeight = DisplayHeight(MainDisplay, screen);
+// RandR 1.5 lists the monitors; told of every change of outputs, modes and screen size, the program can
+// follow them.
+void WatchMonitors() {
     int eventBase = 0, errorBase = 0, major = 0, minor = 0;
-    if (!XRRQueryExtension(MainDisplay, &eventBase, &errorBase) ||
-        !XRRQueryVersion(MainDisplay, &major, &minor) || (major == 1 && minor < 5)) {
-        return;
+    if (XRRQueryExtension(MainDisplay, &eventBase, &errorBase) &&
+        XRRQueryVersion(MainDisplay, &major, &minor) && (major > 1 || minor >= 5)) {
+        ScreenEventBase = eventBase;
+        XRRSelectInput(MainDisplay, DefaultRootWindow(MainDisplay),
+                       RRScreenChangeNotifyMask | RRCrtcChangeNotifyMask | RROutputChangeNotifyMask);
     }
-    int count = 0;
-    XRRMonitorInfo* monitors = XRRGetMonitors(MainDisplay, RootWindow(MainDisplay, screen), True, &count);
-    if (!monitors) {
-        return;
-    }
-    if (count > 0) {
-        const XRRMonitorInfo* chosen = &monitors[0];
-        for (int i = 0; i < count; ++i) {
-            if (monitors[i].primary) {
-                chosen = &monitors[i];
-                break;
-            }
-        }
-        if (chosen->width > 0 && chosen->height > 0) {
-            PrimaryX = chosen->x;
-            PrimaryY = chosen->y;
-            PrimaryWidth = chosen->width;
-            PrimaryHeight = chosen->height;
-        }
-    }
-    XRRFreeMonitors(monitors);
 }
 
 // The extension may be listed and still refuse us (a server on another machine, or one whose shared memory
@@ -221,6 +201,42 @@ void DetachSegment(Display* display, XShmSegmentInfo& segment) {
     segment = XShmSegmentInfo{};
 }
 
+// The primary monitor, or the first where none is primary; the whole root window where RandR cannot say.
+bool MeasureScreen() {
+    const int screen = DefaultScreen(MainDisplay);
+    int x = 0, y = 0, width = DisplayWidth(MainDisplay, screen), height = DisplayHeight(MainDisplay, screen);
+    int index = -1;
+    int count = 0;
+    XRRMonitorInfo* monitors =
+        ScreenEventBase >= 0 ? XRRGetMonitors(MainDisplay, RootWindow(MainDisplay, screen), True, &count)
+                             : nullptr;
+    if (count > 0) {
+        index = 0;
+        for (int i = 0; i < count; ++i) {
+            if (monitors[i].primary) {
+                index = i;
+                break;
+            }
+        }
+        if (monitors[index].width > 0 && monitors[index].height > 0) {
+            x = monitors[index].x;
+            y = monitors[index].y;
+            width = monitors[index].width;
+            height = monitors[index].height;
+        }
+    }
+    if (monitors) {
+        XRRFreeMonitors(monitors);
+    }
+    const bool changed = x != PrimaryX || y != PrimaryY || width != PrimaryWidth || height != PrimaryHeight;
+    PrimaryX = x;
+    PrimaryY = y;
+    PrimaryWidth = width;
+    PrimaryHeight = height;
+    PrimaryMonitor = index;
+    return changed;
+}
+
 Visual* VisualOn(Display* display) {
     XVisualInfo wanted{};
     wanted.visualid = WindowVisualId;
@@ -276,6 +292,7 @@ bool ConnectWindowSystem() {
         MainDisplay = nullptr;
         return false;
     }
+    WatchMonitors();
     MeasureScreen();
     ProbeSharedMemory();
     std::atexit(CloseMainConnection);

@@ -12,7 +12,6 @@
 #include <memory>
 #include <string>
 #include <thread>
-#include <vector>
 
 #include "platform/platform.h"
 
@@ -26,14 +25,16 @@ struct WindowObject {
     ::Window Id = 0;
     ::Colormap OwnColormap = 0; // created for a visual other than the screen's default
     WindowProcedure Procedure = nullptr;
-    // Fixed at creation; the drawing thread clips against them.
+    // The size the program gave it; the drawing thread clips against it. Changed by MoveWindow only, while
+    // no other thread draws.
     std::int32_t Width = 0, Height = 0;
     bool Visible = false;
     bool Destroying = false; // main thread only: WM_DESTROY under way
     bool Destroyed = false;  // main thread only
     // A topmost window with no window manager to keep it there raises itself whenever it is covered.
     bool RaiseWhenCovered = false;
-    // Set when a window manager keeps the window full screen and above: the states to ask for after mapping.
+    // Set when a window manager keeps the window full screen and above: the states to ask for after mapping,
+    // in the order they are asked.
     ::Atom RequestedStates[2] = {0, 0};
 };
 
@@ -111,8 +112,16 @@ extern VisualID WindowVisualId;
 extern int WindowDepth;
 extern PixelFormat Format;
 extern bool SharedMemoryUsable;
-// The primary monitor in root coordinates: what the program calls the screen.
+// The primary monitor in root coordinates: what the program calls the screen; and its place in the server's
+// list of monitors (-1 where the server keeps none), which is how window managers number monitors. Main
+// thread only.
 extern int PrimaryX, PrimaryY, PrimaryWidth, PrimaryHeight;
+extern int PrimaryMonitor;
+// The first event number of the RandR extension, -1 without it; its events say the monitors have changed.
+extern int ScreenEventBase;
+
+// Reads the primary monitor again; true when its position or size has changed.
+bool MeasureScreen();
 
 // Finds the visual of the given id on a connection (each connection has its own Visual records).
 Visual* VisualOn(Display* display);
@@ -128,11 +137,11 @@ extern thread_local bool SharedMemoryRefused;
 bool AttachSegment(Display* display, XShmSegmentInfo& segment, std::size_t bytes);
 void DetachSegment(Display* display, XShmSegmentInfo& segment);
 
-// Finds the window object of an X window on the main connection; nullptr for windows not ours.
+// The program's window when `id` names it; nullptr for windows not ours.
 platform::WindowObject* FindWindow(::Window id);
-// The visible windows that raise themselves when covered.
-std::vector<platform::WindowObject*> WindowsToKeepAbove();
-// Destroys every window still open and releases the main connection's drawing resources (exit only).
+// The program's window while it exists, else nullptr.
+platform::WindowObject* ProgramWindow();
+// Destroys the window if still open and releases the main connection's drawing resources (exit only).
 void DestroyAllWindows();
 // Gives back the main thread's drawing resources when it has released its last device context.
 void ReleaseMainDrawing();

@@ -1,7 +1,10 @@
-// The message loop: X events of the program's windows turned into the Windows messages the window procedure
-// expects, the default handling, and the quit message.
+// The message loop: X events of the program's window turned into the Windows messages the window procedure
+// expects (a changed primary monitor and lost window contents included), the default handling, and the quit
+// message.
 
+#include <X11/extensions/Xrandr.h>
 #include <X11/keysym.h>
+#include <poll.h>
 
 #include <chrono>
 
@@ -21,8 +24,19 @@ constexpr std::uintptr_t LeftFlag = 0x01, RightFlag = 0x02, ShiftFlag = 0x04, Co
                          MiddleFlag = 0x10;
 constexpr std::intptr_t WheelStep = 120;
 
+using Clock = std::chrono::steady_clock;
+
 bool QuitPosted = false;
 std::int32_t QuitCode = 0;
+
+// A change of outputs or modes arrives as a burst of RandR events, some of them describing states half way
+// through (the screen already larger, the monitor not yet): the monitors are read once the burst has been
+// quiet this long.
+constexpr auto ScreenSettleTime = std::chrono::milliseconds(50);
+bool ScreenChanging = false;
+Clock::time_point ScreenSettledAt{};
+// Exposures since the last WM_PAINT; like Windows, one WM_PAINT once no other message is waiting.
+bool PaintDue = false;
 
 std::intptr_t PackPoint(int x, int y) {
     return static_cast<std::intptr_t>((static_cast<std::uint32_t>(y) & 0xFFFFu) << 16 |
@@ -127,25 +141,24 @@ bool ButtonMessage(XButtonEvent& event, bool press, Message& message) {
 // it; it watches the root window's children for that. Two such windows would raise themselves in turn for
 // ever: a cap on raises per second keeps that from becoming a busy loop.
 void KeepAbove(const XEvent& event) {
-    using Clock = std::chrono::steady_clock;
     constexpr int mostRaisesPerSecond = 20;
     static Clock::time_point secondStart{};
     static int raises = 0;
-    for (WindowObject* window : x11::WindowsToKeepAbove()) {
-        const bool covered =
-            event.type == MapNotify ? event.xmap.window != window->Id : event.xconfigure.above == window->Id;
-        if (!covered) {
-            continue;
-        }
-        const auto now = Clock::now();
-        if (now - secondStart >= std::chrono::seconds(1)) {
-            secondStart = now;
-            raises = 0;
-        }
-        if (raises < mostRaisesPerSecond) {
-            ++raises;
-            XRaiseWindow(x11::MainDisplay, window->Id);
-        }
+    WindowObject* window = x11::ProgramWindow();
+    const bool covered =
+        window && window->RaiseWhenCovered && window->Visible &&
+        (event.type == MapNotify ? event.xmap.window != window->Id : event.xconfigure.above == window->Id);
+    if (!covered) {
+        return;
+    }
+    const auto now = Clock::now();
+    if (now - secondStart >= std::chrono::seconds(1)) {
+        secondStart = now;
+        raises = 0;
+    }
+    if (raises < mostRaisesPerSecond) {
+        ++raises;
+        XRaiseWindow(x11::MainDisplay, window->Id);
     }
 }
 
@@ -200,8 +213,11 @@ bool Translate(XEvent& event, Message& message) {
         }
         break;
     }
+    case Expose:
+        // Contents lost where the server keeps no copy of what was covered; painted on the whole at once.
+        PaintDue = true;
+        break;
     default:
-        // Exposures need nothing: the program has no paint handling and redraws only by its own frames.
         break;
     }
     message.Window = window;
@@ -225,11 +241,37 @@ void DestroyWindow(WindowObject* window) {
     XFlush(x11::MainDisplay);
 }
 
+// WM_DISPLAYCHANGE, as Windows sends it: bits per pixel, and the new size; only when the primary monitor has
+// really moved or changed size, not for every change of the outputs.
+bool ScreenMessage(Message& message) {
+    WindowObject* window = x11::ProgramWindow();
+    if (!x11::MeasureScreen() || !window) {
+        return false;
+    }
+    const int depth = x11::WindowDepth;
+    const std::uintptr_t bitsPerPixel = depth > 16    ? 32
+                                        : depth == 15 ? 16
+                                                      : static_cast<std::uintptr_t>(depth);
+    message = {window, WM_DISPLAYCHANGE, bitsPerPixel, PackPoint(x11::PrimaryWidth, x11::PrimaryHeight)};
+    return true;
+}
+
+bool PaintMessage(Message& message) {
+    WindowObject* window = x11::ProgramWindow();
+    const bool due = PaintDue && window;
+    PaintDue = false;
+    if (due) {
+        message = {window, WM_PAINT, 0, 0};
+    }
+    return due;
+}
+
 } // namespace
 
 namespace platform {
 
 bool GetMessage(Message& message) {
+    Display* display = x11::MainDisplay;
     for (;;) {
         if (QuitPosted) {
             QuitPosted = false;
@@ -237,8 +279,35 @@ bool GetMessage(Message& message) {
             return false;
         }
         // A server that dies while we wait ends the process from the connection's error handler.
+        if (XPending(display) == 0) {
+            if (ScreenChanging && Clock::now() >= ScreenSettledAt) {
+                ScreenChanging = false;
+                if (ScreenMessage(message)) {
+                    return true;
+                }
+                continue;
+            }
+            if (!ScreenChanging && PaintMessage(message)) {
+                return true;
+            }
+            if (ScreenChanging) {
+                const auto left =
+                    std::chrono::ceil<std::chrono::milliseconds>(ScreenSettledAt - Clock::now());
+                pollfd socket{ConnectionNumber(display), POLLIN, 0};
+                poll(&socket, 1, static_cast<int>(std::max<long long>(left.count(), 0)));
+                continue;
+            }
+        }
         XEvent event{};
-        XNextEvent(x11::MainDisplay, &event);
+        XNextEvent(display, &event);
+        if (x11::ScreenEventBase >= 0 && (event.type == x11::ScreenEventBase + RRScreenChangeNotify ||
+                                          event.type == x11::ScreenEventBase + RRNotify)) {
+            // Keeps Xlib's idea of the screen size current, for DisplayWidth and DisplayHeight.
+            XRRUpdateConfiguration(&event);
+            ScreenChanging = true;
+            ScreenSettledAt = Clock::now() + ScreenSettleTime;
+            continue;
+        }
         if (Translate(event, message)) {
             return true;
         }

@@ -20,7 +20,8 @@ using namespace platform;
 
 // Registered classes by name, like the table Windows keeps for a process.
 std::map<std::string, WindowClass> Classes;
-std::vector<std::unique_ptr<WindowObject>> Windows;
+// The program has one window; a second is refused.
+std::unique_ptr<WindowObject> TheWindow;
 CursorObject Arrow;
 std::vector<std::unique_ptr<BrushObject>> Brushes;
 
@@ -64,6 +65,10 @@ bool WindowManagerRunning() {
     return answers;
 }
 
+bool CoversPrimary(const WindowObject& window) {
+    return window.Width == x11::PrimaryWidth && window.Height == x11::PrimaryHeight;
+}
+
 void SetHints(WindowObject& window, const char* className, const char* title, bool managed, bool popup,
               bool topmost) {
     Display* display = x11::MainDisplay;
@@ -99,13 +104,13 @@ void SetHints(WindowObject& window, const char* className, const char* title, bo
         XChangeProperty(display, window.Id, motifHints, motifHints, 32, PropModeReplace,
                         reinterpret_cast<const unsigned char*>(motif), 5);
     }
+    // ABOVE before FULLSCREEN: some managers hold the two as exclusive and keep whichever came last.
     int count = 0;
-    const bool coversScreen = window.Width == x11::PrimaryWidth && window.Height == x11::PrimaryHeight;
-    if (popup && coversScreen) {
-        window.RequestedStates[count++] = AtomNamed("_NET_WM_STATE_FULLSCREEN");
-    }
     if (topmost) {
         window.RequestedStates[count++] = AtomNamed("_NET_WM_STATE_ABOVE");
+    }
+    if (popup && CoversPrimary(window)) {
+        window.RequestedStates[count++] = AtomNamed("_NET_WM_STATE_FULLSCREEN");
     }
     if (count > 0) {
         long states[2] = {static_cast<long>(window.RequestedStates[0]),
@@ -115,22 +120,59 @@ void SetHints(WindowObject& window, const char* className, const char* title, bo
     }
 }
 
-// Some managers ignore the property on a window they have already mapped; asking again is harmless.
-void RequestStates(const WindowObject& window) {
-    if (!window.RequestedStates[0]) {
-        return;
+bool ManagerSupports(::Atom wanted) {
+    ::Atom type = 0;
+    int format = 0;
+    unsigned long count = 0, after = 0;
+    unsigned char* data = nullptr;
+    bool found = false;
+    if (XGetWindowProperty(x11::MainDisplay, DefaultRootWindow(x11::MainDisplay), AtomNamed("_NET_SUPPORTED"),
+                           0, 4096, False, XA_ATOM, &type, &format, &count, &after, &data) == Success &&
+        data && format == 32) {
+        const auto* atoms = reinterpret_cast<const unsigned long*>(data);
+        found = std::find(atoms, atoms + count, wanted) != atoms + count;
     }
+    if (data) {
+        XFree(data);
+    }
+    return found;
+}
+
+void SendToManager(const WindowObject& window, ::Atom type, long a, long b, long c, long d, long e) {
     XEvent event{};
     event.xclient.type = ClientMessage;
     event.xclient.window = window.Id;
-    event.xclient.message_type = AtomNamed("_NET_WM_STATE");
+    event.xclient.message_type = type;
     event.xclient.format = 32;
-    event.xclient.data.l[0] = 1; // add
-    event.xclient.data.l[1] = static_cast<long>(window.RequestedStates[0]);
-    event.xclient.data.l[2] = static_cast<long>(window.RequestedStates[1]);
-    event.xclient.data.l[3] = 1; // asked by an application
+    event.xclient.data.l[0] = a;
+    event.xclient.data.l[1] = b;
+    event.xclient.data.l[2] = c;
+    event.xclient.data.l[3] = d;
+    event.xclient.data.l[4] = e;
     XSendEvent(x11::MainDisplay, DefaultRootWindow(x11::MainDisplay), False,
                SubstructureRedirectMask | SubstructureNotifyMask, &event);
+}
+
+// Some managers ignore the property on a window they have already mapped; asking again is harmless. One
+// request per state, in the property's order, so that a manager holding ABOVE and FULLSCREEN as exclusive
+// ends on FULLSCREEN. A manager left to choose the monitor of a full-screen window may choose the one at the
+// root's origin: where it takes a list of monitors, it is told the primary one, before the state is asked.
+void RequestStates(const WindowObject& window) {
+    const ::Atom state = AtomNamed("_NET_WM_STATE");
+    constexpr long add = 1, fromApplication = 1;
+    const ::Atom fullScreen = AtomNamed("_NET_WM_STATE_FULLSCREEN");
+    for (const ::Atom requested : window.RequestedStates) {
+        if (requested == fullScreen && x11::PrimaryMonitor >= 0) {
+            const ::Atom monitors = AtomNamed("_NET_WM_FULLSCREEN_MONITORS");
+            if (ManagerSupports(monitors)) {
+                const long m = x11::PrimaryMonitor;
+                SendToManager(window, monitors, m, m, m, m, fromApplication);
+            }
+        }
+        if (requested) {
+            SendToManager(window, state, add, static_cast<long>(requested), 0, fromApplication, 0);
+        }
+    }
 }
 
 // Showing a window is synchronous on Windows: what is drawn right after appears. A window manager maps the
@@ -166,41 +208,29 @@ void WaitUntilExposed(const WindowObject& window) {
 
 namespace x11 {
 
-std::vector<WindowObject*> WindowsToKeepAbove() {
-    std::vector<WindowObject*> found;
-    for (const auto& window : Windows) {
-        if (window->RaiseWhenCovered && window->Visible && !window->Destroyed) {
-            found.push_back(window.get());
-        }
-    }
-    return found;
+WindowObject* ProgramWindow() {
+    return TheWindow && !TheWindow->Destroyed ? TheWindow.get() : nullptr;
 }
 
 WindowObject* FindWindow(::Window id) {
-    for (const auto& window : Windows) {
-        if (window->Id == id) {
-            return window.get();
-        }
-    }
-    return nullptr;
+    return TheWindow && TheWindow->Id == id ? TheWindow.get() : nullptr;
 }
 
 void DestroyAllWindows() {
     ReleaseMainDrawing();
-    for (const auto& window : Windows) {
-        if (!window->Destroyed) {
-            XDestroyWindow(MainDisplay, window->Id);
-            window->Destroyed = true;
+    if (TheWindow) {
+        if (!TheWindow->Destroyed) {
+            XDestroyWindow(MainDisplay, TheWindow->Id);
         }
-        if (window->OwnColormap) {
-            XFreeColormap(MainDisplay, window->OwnColormap);
+        if (TheWindow->OwnColormap) {
+            XFreeColormap(MainDisplay, TheWindow->OwnColormap);
         }
+        TheWindow.reset();
     }
     if (Arrow.Id) {
         XFreeCursor(MainDisplay, Arrow.Id);
         Arrow.Id = 0;
     }
-    Windows.clear();
 }
 
 } // namespace x11
@@ -240,7 +270,8 @@ WindowHandle CreateWindowEx(std::uint32_t exStyle, const char* className, const 
     Display* display = x11::MainDisplay;
     const auto found = className ? Classes.find(className) : Classes.end();
     // X sizes and positions are 16-bit.
-    if (!display || found == Classes.end() || width <= 0 || height <= 0 || width > 32767 || height > 32767) {
+    if (!display || TheWindow || found == Classes.end() || width <= 0 || height <= 0 || width > 32767 ||
+        height > 32767) {
         return nullptr;
     }
     Visual* visual = x11::VisualOn(display);
@@ -301,21 +332,16 @@ WindowHandle CreateWindowEx(std::uint32_t exStyle, const char* className, const 
         // Windows mapped or raised later are reported here, so the window can put itself back on top.
         XSelectInput(display, root, SubstructureNotifyMask);
     }
-    Windows.push_back(std::move(window));
-    return Windows.back().get();
+    TheWindow = std::move(window);
+    return TheWindow.get();
 }
 
-bool ShowWindow(WindowHandle window, std::int32_t command) {
+// The program only ever shows its window.
+bool ShowWindow(WindowHandle window, std::int32_t) {
     if (!window || window->Destroyed) {
         return false;
     }
     const bool wasVisible = window->Visible;
-    if (command == 0) { // SW_HIDE
-        XUnmapWindow(x11::MainDisplay, window->Id);
-        window->Visible = false;
-        XFlush(x11::MainDisplay);
-        return wasVisible;
-    }
     XMapRaised(x11::MainDisplay, window->Id);
     RequestStates(*window);
     window->Visible = true;
@@ -325,6 +351,8 @@ bool ShowWindow(WindowHandle window, std::int32_t command) {
     return wasVisible;
 }
 
+// The window follows the screen: with no manager it moves itself; a manager keeping it full screen fits it
+// to the monitor it is told, so the request goes again with the primary monitor as it is now.
 bool MoveWindow(WindowHandle window, std::int32_t x, std::int32_t y, std::int32_t width,
                 std::int32_t height) {
     if (!window || window->Destroyed || width <= 0 || height <= 0 || width > 32767 || height > 32767) {
@@ -334,6 +362,9 @@ bool MoveWindow(WindowHandle window, std::int32_t x, std::int32_t y, std::int32_
     window->Height = height;
     XMoveResizeWindow(x11::MainDisplay, window->Id, x11::PrimaryX + x, x11::PrimaryY + y,
                       static_cast<unsigned>(width), static_cast<unsigned>(height));
+    if (window->Visible && CoversPrimary(*window)) {
+        RequestStates(*window);
+    }
     XFlush(x11::MainDisplay);
     return true;
 }
