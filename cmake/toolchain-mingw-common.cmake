@@ -13,7 +13,16 @@ set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 
-find_program(COPPERTROWEL_WINE wine)
+# Each build names the Wine loader that starts its own programs. Debian's `wine` command picks the 32-bit
+# loader whenever that is installed, and a machine that cannot execute 32-bit programs cannot start it, although
+# the 64-bit loader runs the 64-bit program there.
+if(CMAKE_SYSTEM_PROCESSOR STREQUAL "x86")
+    set(_wine_loaders wine)
+else()
+    set(_wine_loaders wine64 wine)
+endif()
+find_program(COPPERTROWEL_WINE NAMES ${_wine_loaders} PATHS /usr/lib/wine NO_DEFAULT_PATH)
+find_program(COPPERTROWEL_WINE NAMES ${_wine_loaders})
 if(COPPERTROWEL_WINE)
     set(CMAKE_CROSSCOMPILING_EMULATOR ${COPPERTROWEL_WINE})
 endif()

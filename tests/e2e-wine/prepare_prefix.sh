@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Makes the Wine prefix named by WINEPREFIX, once; later runs find it ready and return at once.
+# Makes the Wine prefix named by WINEPREFIX with the loader named by WINELOADER, once; later runs find it ready and return at once.
 set -euo pipefail
 ready="$WINEPREFIX/coppertrowel-prefix-ready"
 if [ -f "$ready" ]; then
@@ -7,11 +7,11 @@ if [ -f "$ready" ]; then
 fi
 mkdir -p "$WINEPREFIX"
 # No display: wineboot shows nothing and needs none.
-env -u DISPLAY wineboot --init >/dev/null 2>&1
+env -u DISPLAY "$WINELOADER" wineboot --init >/dev/null 2>&1
 # The test displays have no window manager. Wine would hand a full-screen window to one and, when the window
 # is destroyed, wait two seconds for a window manager to confirm it is gone; windows it keeps to itself need
 # no confirmation.
-env -u DISPLAY wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f >/dev/null 2>&1
+env -u DISPLAY "$WINELOADER" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f >/dev/null 2>&1
 # Wait until the prefix is written out and the session has ended.
 wineserver --wait
 touch "$ready"
