@@ -23,7 +23,7 @@ repetitions=${REPETITIONS:-5}
 filter=${BENCHMARK_FILTER:-.}
 out="$build_dir/benchmarks"
 
-cmake --preset default -B "$build_dir" >/dev/null
+cmake --preset default -B "$build_dir" -DCOPPERTROWEL_BENCHMARKS=ON >/dev/null
 cmake --build "$build_dir" -j "$(nproc)" --target coppertrowel_bench coppertrowel_x11_bench
 mkdir -p "$out"
 
