@@ -1,34 +1,106 @@
 #!/usr/bin/env bash
-# Builds and runs every test: the unit tests and the end-to-end tests on a virtual X display (default preset),
-# the unit tests again under AddressSanitizer with UndefinedBehaviorSanitizer (debug) and ThreadSanitizer (tsan),
-# and the Windows programs, 32-bit and 64-bit, under Wine.
+# Builds and runs every test this machine can run: the unit tests and the end-to-end tests on a virtual X
+# display (default preset), the unit tests again under AddressSanitizer with UndefinedBehaviorSanitizer (debug)
+# and ThreadSanitizer (tsan), and the Windows programs, 32-bit and 64-bit, under Wine, each with its own loader.
+# Where the machine cannot execute 32-bit x86 programs, the 32-bit Windows program is still built and its
+# run-time tests are reported as skipped. Ends with a summary of what was skipped and why, and of what failed;
+# exits 0 only when everything that could run passed.
+#
+# COPPERTROWEL_NO_32BIT=1 treats the machine as unable to run 32-bit programs.
 # Installs what is missing when run as root on Debian; otherwise says what to install.
-set -euo pipefail
+set -uo pipefail
 cd "$(dirname "$0")/.."
 source scripts/ensure-packages.sh
 
 ensure_packages "${LINUX_BUILD_PACKAGES[@]}" "${VIRTUAL_DISPLAY_PACKAGES[@]}" "${WINDOWS_BUILD_PACKAGES[@]}" \
-    "${WINE_PACKAGES[@]}" clang-format
+    "${WINE_PACKAGES[@]}" clang-format || exit 1
 
 jobs=$(nproc)
+failures=()
+skips=()
+started=$SECONDS
 
 echo "== Formatting"
-git ls-files '*.cpp' '*.h' | xargs clang-format --dry-run -Werror
+git ls-files '*.cpp' '*.h' | xargs clang-format --dry-run -Werror || failures+=("formatting")
 
-run_preset() {
-    local preset=$1
-    shift
-    echo "== Preset $preset"
-    cmake --preset "$preset" >/dev/null
-    cmake --build --preset "$preset" -j "$jobs"
-    ctest --preset "$preset" -j "$jobs" "$@"
+# The tests a ctest run skipped (CTEST_OUTPUT), grouped by the line each gave as its reason in the build
+# folder's test log: "<reason>|<test> <test>...".
+skipped_by_reason() {
+    local test reason
+    grep -oP '^\s+\d+ - \K\S+(?= \(Skipped\))' "$2" | while read -r test; do
+        reason=$(awk -v t="$test" '$0 ~ "^[0-9]+/[0-9]+ Test: " t "$" { on = 1; next }
+                                   on && /^<end of output>/ { exit }
+                                   on && tolower($0) ~ /skipped/ { sub(/^Skipped: /, ""); print; exit }' \
+            "$1/Testing/Temporary/LastTest.log")
+        printf '%s|%s\n' "${reason:-no reason given}" "$test"
+    done | awk -F'|' '{ tests[$1] = tests[$1] " " $2 } END { for (r in tests) print r "|" substr(tests[r], 2) }'
 }
 
+# run_preset PRESET [CTEST ARGUMENTS...]: configure, build and test one preset, noting what failed or skipped.
+run_preset() {
+    local preset=$1 log
+    shift
+    echo "== Preset $preset"
+    if ! cmake --preset "$preset" >/dev/null || ! cmake --build --preset "$preset" -j "$jobs"; then
+        failures+=("$preset: the build")
+        return
+    fi
+    log=$(mktemp)
+    ctest --preset "$preset" -j "$jobs" "$@" | tee "$log"
+    [ "${PIPESTATUS[0]}" -eq 0 ] || failures+=("$preset: $(grep -cE '^\s+[0-9]+ - .*\((Failed|Timeout|Not Run|SEGFAULT|Exception|Subprocess aborted)' "$log") test(s), listed above")
+    local group
+    while IFS= read -r group; do
+        [ -n "$group" ] && skips+=("$preset: ${group#*|}: ${group%%|*}")
+    done < <(skipped_by_reason "build/$preset" "$log")
+    rm -f "$log"
+}
+
+echo "== Can this machine execute 32-bit x86 programs?"
+if reason=$(scripts/can-run-32bit.sh); then
+    echo "yes: both Windows programs run all their tests"
+else
+    echo "no, $reason: the 32-bit Windows program is built, its run-time tests are skipped"
+fi
+# Cross-check with the 32-bit Wine loader itself, where it is installed: it starts exactly where the detection
+# says 32-bit programs run.
+if [ -x /usr/lib/wine/wine ] && [ "${COPPERTROWEL_NO_32BIT:-0}" != 1 ]; then
+    if /usr/lib/wine/wine --version >/dev/null 2>&1; then loader_starts=1; else loader_starts=0; fi
+    if [ -z "$reason" ] && [ $loader_starts -eq 0 ] || [ -n "$reason" ] && [ $loader_starts -eq 1 ]; then
+        failures+=("32-bit detection: it disagrees with whether the 32-bit Wine loader starts")
+    fi
+fi
+
 # The long run (label long) is for runs that ask for it: ctest --preset default -L long. The teardown stress
-# (label stress) runs its 200 programs in the optimised build only.
+# (label stress) and the plain build (label build) run in the optimised build only.
 run_preset default --label-exclude long
 run_preset debug --label-exclude 'long|stress'
 run_preset tsan --label-exclude 'long|stress'
 # The Windows programs: the same unit tests, the backend's own tests and the end-to-end test, under Wine.
 run_preset mingw-i686
 run_preset mingw-x64
+
+# The path of a machine that cannot run 32-bit programs, forced: every run-time test of the 32-bit program must
+# report itself skipped with its reason, none may fail or pass. Seconds: nothing starts.
+echo "== A machine that cannot execute 32-bit programs (forced with COPPERTROWEL_NO_32BIT=1)"
+forced=$(COPPERTROWEL_NO_32BIT=1 ctest --preset mingw-i686 2>&1)
+echo "$forced" | grep -E 'Test +#|tests passed'
+if ! echo "$forced" | grep -q '^100% tests passed, 0 tests failed out of 4' ||
+    [ "$(echo "$forced" | grep -c '\*\*\*Skipped')" -ne 4 ] ||
+    [ "$(grep -c '^Skipped: 32-bit programs treated as unable to run (COPPERTROWEL_NO_32BIT=1)$' \
+        build/mingw-i686/Testing/Temporary/LastTest.log)" -ne 4 ]; then
+    failures+=("forced no-32-bit path: the 32-bit program's four tests did not all report themselves skipped")
+fi
+
+echo "== Summary ($(((SECONDS - started) / 60)) min $(((SECONDS - started) % 60)) s)"
+if [ ${#skips[@]} -gt 0 ]; then
+    echo "Skipped:"
+    printf '  %s\n' "${skips[@]}"
+else
+    echo "Skipped: nothing"
+fi
+if [ ${#failures[@]} -gt 0 ]; then
+    echo "FAILED:"
+    printf '  %s\n' "${failures[@]}"
+    exit 1
+fi
+echo "Everything that could run passed."
