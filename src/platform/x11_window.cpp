@@ -65,6 +65,29 @@ bool WindowManagerRunning() {
     return answers;
 }
 
+// Whether the atom list `property` of `window` holds `wanted`.
+bool Lists(::Window window, const char* property, ::Atom wanted) {
+    ::Atom type = 0;
+    int format = 0;
+    unsigned long count = 0, after = 0;
+    unsigned char* data = nullptr;
+    bool found = false;
+    if (XGetWindowProperty(x11::MainDisplay, window, AtomNamed(property), 0, 4096, False, XA_ATOM, &type,
+                           &format, &count, &after, &data) == Success &&
+        data && format == 32) {
+        const auto* atoms = reinterpret_cast<const unsigned long*>(data);
+        found = std::find(atoms, atoms + count, wanted) != atoms + count;
+    }
+    if (data) {
+        XFree(data);
+    }
+    return found;
+}
+
+bool ManagerSupports(const char* name) {
+    return Lists(DefaultRootWindow(x11::MainDisplay), "_NET_SUPPORTED", AtomNamed(name));
+}
+
 bool CoversPrimary(const WindowObject& window) {
     return window.Width == x11::PrimaryWidth && window.Height == x11::PrimaryHeight;
 }
@@ -105,37 +128,19 @@ void SetHints(WindowObject& window, const char* className, const char* title, bo
                         reinterpret_cast<const unsigned char*>(motif), 5);
     }
     // ABOVE before FULLSCREEN: some managers hold the two as exclusive and keep whichever came last.
-    int count = 0;
     if (topmost) {
-        window.RequestedStates[count++] = AtomNamed("_NET_WM_STATE_ABOVE");
+        window.RequestedStates[0] = AtomNamed("_NET_WM_STATE_ABOVE");
     }
     if (popup && CoversPrimary(window)) {
-        window.RequestedStates[count++] = AtomNamed("_NET_WM_STATE_FULLSCREEN");
+        window.RequestedStates[1] = AtomNamed("_NET_WM_STATE_FULLSCREEN");
     }
-    if (count > 0) {
-        long states[2] = {static_cast<long>(window.RequestedStates[0]),
-                          static_cast<long>(window.RequestedStates[1])};
+    // Full screen is asked for only once the window is mapped: a manager that finds it in the property as it
+    // maps the window may fit it to a monitor of its own choosing, or under its own bars.
+    if (topmost) {
+        const long above = static_cast<long>(window.RequestedStates[0]);
         XChangeProperty(display, window.Id, AtomNamed("_NET_WM_STATE"), XA_ATOM, 32, PropModeReplace,
-                        reinterpret_cast<const unsigned char*>(states), count);
+                        reinterpret_cast<const unsigned char*>(&above), 1);
     }
-}
-
-bool ManagerSupports(::Atom wanted) {
-    ::Atom type = 0;
-    int format = 0;
-    unsigned long count = 0, after = 0;
-    unsigned char* data = nullptr;
-    bool found = false;
-    if (XGetWindowProperty(x11::MainDisplay, DefaultRootWindow(x11::MainDisplay), AtomNamed("_NET_SUPPORTED"),
-                           0, 4096, False, XA_ATOM, &type, &format, &count, &after, &data) == Success &&
-        data && format == 32) {
-        const auto* atoms = reinterpret_cast<const unsigned long*>(data);
-        found = std::find(atoms, atoms + count, wanted) != atoms + count;
-    }
-    if (data) {
-        XFree(data);
-    }
-    return found;
 }
 
 void SendToManager(const WindowObject& window, ::Atom type, long a, long b, long c, long d, long e) {
@@ -153,24 +158,26 @@ void SendToManager(const WindowObject& window, ::Atom type, long a, long b, long
                SubstructureRedirectMask | SubstructureNotifyMask, &event);
 }
 
-// Some managers ignore the property on a window they have already mapped; asking again is harmless. One
-// request per state, in the property's order, so that a manager holding ABOVE and FULLSCREEN as exclusive
-// ends on FULLSCREEN. A manager left to choose the monitor of a full-screen window may choose the one at the
-// root's origin: where it takes a list of monitors, it is told the primary one, before the state is asked.
+// Asks the manager for the states the window lacks; some managers ignore the property on a window they have
+// already mapped. One request per state, in the property's order, so that a manager holding ABOVE and
+// FULLSCREEN as exclusive ends on FULLSCREEN; and nothing once the window is full screen, or such a manager
+// would take it out of full screen and back. A manager left to choose the monitor of a full-screen window may
+// choose the one at the root's origin: where it takes a list of monitors, it is told the primary one first.
 void RequestStates(const WindowObject& window) {
-    const ::Atom state = AtomNamed("_NET_WM_STATE");
     constexpr long add = 1, fromApplication = 1;
     const ::Atom fullScreen = AtomNamed("_NET_WM_STATE_FULLSCREEN");
+    const bool wantsFullScreen = window.RequestedStates[1] == fullScreen;
+    if (wantsFullScreen && x11::PrimaryMonitor >= 0 && ManagerSupports("_NET_WM_FULLSCREEN_MONITORS")) {
+        const long m = x11::PrimaryMonitor;
+        SendToManager(window, AtomNamed("_NET_WM_FULLSCREEN_MONITORS"), m, m, m, m, fromApplication);
+    }
+    if (wantsFullScreen && Lists(window.Id, "_NET_WM_STATE", fullScreen)) {
+        return;
+    }
     for (const ::Atom requested : window.RequestedStates) {
-        if (requested == fullScreen && x11::PrimaryMonitor >= 0) {
-            const ::Atom monitors = AtomNamed("_NET_WM_FULLSCREEN_MONITORS");
-            if (ManagerSupports(monitors)) {
-                const long m = x11::PrimaryMonitor;
-                SendToManager(window, monitors, m, m, m, m, fromApplication);
-            }
-        }
-        if (requested) {
-            SendToManager(window, state, add, static_cast<long>(requested), 0, fromApplication, 0);
+        if (requested && !Lists(window.Id, "_NET_WM_STATE", requested)) {
+            SendToManager(window, AtomNamed("_NET_WM_STATE"), add, static_cast<long>(requested), 0,
+                          fromApplication, 0);
         }
     }
 }
@@ -347,6 +354,9 @@ bool ShowWindow(WindowHandle window, std::int32_t) {
     window->Visible = true;
     if (!wasVisible) {
         WaitUntilExposed(*window);
+        // Managed now: a manager that was still starting up may have taken the first requests too early.
+        RequestStates(*window);
+        XFlush(x11::MainDisplay);
     }
     return wasVisible;
 }
