@@ -33,7 +33,8 @@ ensure_packages() {
 LINUX_BUILD_PACKAGES=(cmake make g++ pkg-config libx11-dev libxext-dev libxrandr-dev libgtest-dev
     libbenchmark-dev)
 # What running it on a virtual display and checking the screen needs.
-VIRTUAL_DISPLAY_PACKAGES=(xvfb x11-utils x11-apps xdotool libxtst6 imagemagick python3 openbox)
+VIRTUAL_DISPLAY_PACKAGES=(xvfb x11-utils x11-apps x11-xserver-utils xdotool libxtst6 imagemagick python3 openbox
+    awesome xfwm4 dbus-daemon)
 # What cross-building the Windows programs needs (GoogleTest's sources come with googletest).
 WINDOWS_BUILD_PACKAGES=(cmake make googletest g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix)
 # What running them under Wine on a virtual display needs: Wine with its 32-bit part (i386 architecture).

@@ -17,6 +17,16 @@ Scenarios:
     window-manager  under a window manager (openbox): the window asks to be full screen and above instead of
                     overriding redirection, covers the screen, and ends by a left click and by the close command.
     window-destroyed  another client destroys the window: the program tears down and ends with status 0.
+    awesome         under awesome, which holds FULLSCREEN and ABOVE exclusive: the window covers the screen and a
+                    left click ends it.
+    xfwm4-primary-right  under xfwm4 with the primary monitor on the right of another: the window covers the
+                    primary monitor, is seen there, and a left click there ends it.
+    size-change     the screen switched 1366x768 -> 1920x1080 -> 1366x768 while the program runs, with no window
+                    manager: each time the whole screen is the program's picture with both balls in view; the
+                    time from the switch to the first whole picture is noted.
+    size-change-openbox  the same under openbox.
+    no-backing-store  a server without backing store, a window mapped over the program's and closed: the area it
+                    covered is the program's picture again within 2 s.
     no-display      no DISPLAY, and a DISPLAY nobody serves: one clear line and status 1.
     server-killed   the server dies under the running program: a clear line and a non-zero status, no hang.
     out-of-memory   a 4096x4096 screen with the process's data limited so the drawing surfaces cannot be had:
@@ -157,6 +167,35 @@ class Program:
         reports = [line for line in text.splitlines() if any(mark in line for mark in marks)]
         if reports:
             raise Failure("standard error holds reports:\n" + text[-4000:])
+
+
+class Manager:
+    """A window manager on the server, in a process group of its own (it may start helpers), up once it has
+    announced itself on the root window. No command: no window manager."""
+
+    def __init__(self, server, tools, command):
+        self.process = None
+        if not command:
+            return
+        if not shutil.which(command[0]) or (command[0] == "dbus-run-session" and not shutil.which(command[2])):
+            print(f"{command} is not installed; skipping", flush=True)
+            raise Skipped()
+        self.process = subprocess.Popen(command, env=server.env, stdin=subprocess.DEVNULL,
+                                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                                        start_new_session=True)
+        tools.probe(server.env, "manager", "60000")
+
+    def __enter__(self):
+        return self
+
+    def __exit__(self, *exception):
+        if self.process:
+            os.killpg(self.process.pid, signal.SIGTERM)
+            self.process.wait(timeout=30)
+
+
+def xrandr(env, *args):
+    subprocess.run(["xrandr", *args], env=env, check=True, timeout=60, stdout=subprocess.DEVNULL)
 
 
 class Tools:
@@ -300,7 +339,9 @@ class Scenarios:
         log(text)
         self.notes.append(text)
 
-    def start(self, server, managed=False):
+    def start(self, server, managed=False, area=None, states=("_NET_WM_STATE_FULLSCREEN", "_NET_WM_STATE_ABOVE")):
+        """Runs the program and checks its window covers `area` (x, y, width, height; the whole screen when
+        None), asking a window manager, when `managed`, for `states`."""
         program = Program(self.tools.program, server.env)
         deadline = time.monotonic() + STARTUP_SECONDS
         while True:
@@ -313,34 +354,50 @@ class Scenarios:
             if time.monotonic() > deadline:
                 program.kill()
                 raise Failure("no window appeared; standard error:\n" + program.errors())
-        expected = ("0", "0", str(server.width), str(server.height))
-        if (window["x"], window["y"], window["width"], window["height"]) != expected:
-            raise Failure(f"window at {window['x']},{window['y']} size {window['width']}x{window['height']}, "
-                          f"not the whole {server.width}x{server.height} screen")
-        if managed:
-            states = window["states"].split()
-            if window["override_redirect"] != "0" or not {"_NET_WM_STATE_FULLSCREEN",
-                                                          "_NET_WM_STATE_ABOVE"} <= set(states):
-                raise Failure(f"under a window manager the window must ask to be full screen and above, not "
-                              f"override redirection; it has override_redirect={window['override_redirect']}, "
-                              f"states {states}")
-        elif window["override_redirect"] != "1":
-            raise Failure("with no window manager the window must be override-redirect")
-        return program
+        # A window manager fits the window after mapping it: give it a moment to settle.
+        settled = time.monotonic() + 5
+        while True:
+            problem = self.window_problem(server, window, managed, area, states)
+            if problem is None:
+                return program
+            if time.monotonic() > settled:
+                program.kill()
+                raise Failure(problem)
+            time.sleep(0.1)
+            window = self.tools.probe(server.env, "find", "500")
 
-    def check_picture(self, server, screenshot=None):
-        deadline = time.monotonic() + 30
+    def window_problem(self, server, window, managed=False, area=None,
+                       states=("_NET_WM_STATE_FULLSCREEN", "_NET_WM_STATE_ABOVE")):
+        """Why the window does not cover `area` (x, y, width, height; the whole screen when None) as a managed
+        window in `states` or an override-redirect one, or None."""
+        expected = tuple(str(v) for v in (area or (0, 0, server.width, server.height)))
+        if (window["x"], window["y"], window["width"], window["height"]) != expected:
+            return (f"window at {window['x']},{window['y']} size {window['width']}x{window['height']}, "
+                    f"not {expected[2]}x{expected[3]} at {expected[0]},{expected[1]}")
+        found = window["states"].split()
+        if managed and (window["override_redirect"] != "0" or not set(states) <= set(found)):
+            return (f"under a window manager the window must be {' and '.join(states)}, not override "
+                    f"redirection; it has override_redirect={window['override_redirect']}, states {found}")
+        if not managed and window["override_redirect"] != "1":
+            return "with no window manager the window must be override-redirect"
+        return None
+
+    def check_picture(self, server, screenshot=None, area=None, seconds=30, pause=0.2):
+        """Waits up to `seconds` for the screen, or the monitor `area`, to show the program's picture."""
+        width, height = (area[2], area[3]) if area else (server.width, server.height)
+        deadline = time.monotonic() + seconds
         while True:
             ppm = os.path.join(self.tools.out, screenshot + ".ppm") if screenshot else None
-            screen = self.tools.probe(server.env, "screen", *([ppm] if ppm else []))
-            problem = picture_problem(screen, server.width, server.height)
+            region = [ppm or "-", *(str(v) for v in area)] if area else [ppm] if ppm else []
+            screen = self.tools.probe(server.env, "screen", *region)
+            problem = picture_problem(screen, width, height)
             if problem is None:
                 break
             if time.monotonic() > deadline:
                 if ppm:
                     save_png(ppm, os.path.join(self.tools.out, screenshot))
                 raise Failure("the screen is not the program's picture: " + problem)
-            time.sleep(0.2)
+            time.sleep(pause)
         if screenshot:
             save_png(ppm, os.path.join(self.tools.out, screenshot))
             os.remove(ppm)
@@ -487,6 +544,113 @@ class Scenarios:
                 manager.terminate()
                 manager.wait(timeout=30)
 
+    def end_by_click(self, server, program, area=None):
+        left, top, width, height = area or (0, 0, server.width, server.height)
+        chooser = random.Random()
+        x, y = left + chooser.randrange(width), top + chooser.randrange(height)
+        xdotool(server.env, "mousemove", str(x), str(y))
+        self.end_and_measure(program, f"left click at ({x}, {y})", lambda: xdotool(server.env, "mousedown", "1"))
+        xdotool(server.env, "mouseup", "1")
+
+    def full_screen_under(self, server, command, screenshot, area=None):
+        """Under the window manager `command` the window must cover the primary monitor `area` (the whole
+        screen when None), be seen there, and end on a left click."""
+        with Manager(server, self.tools, command):
+            program = self.start(server, managed=True, area=area, states=("_NET_WM_STATE_FULLSCREEN",))
+            try:
+                self.check_picture(server, screenshot, area)
+                self.end_by_click(server, program, area)
+            finally:
+                program.kill()
+
+    def awesome(self):
+        # Catches asking for FULLSCREEN and ABOVE in one request: this manager holds them exclusive, keeps the
+        # later one and leaves the window under its bars.
+        with Xvfb(1920, 1080) as server:
+            self.full_screen_under(server, ["awesome"], "e2e_x11_awesome.png")
+
+    def xfwm4_primary_right(self):
+        # Catches leaving the choice of monitor to the manager: this one takes the monitor at the origin, and
+        # the primary monitor, on the right, stays black.
+        with Xvfb(3200, 1080) as server:
+            if not shutil.which("xrandr"):
+                raise Skipped()
+            xrandr(server.env, "--setmonitor", "L", "1280/300x1024/240+0+0", "screen")
+            xrandr(server.env, "--setmonitor", "*R", "1920/500x1080/280+1280+0", "none")
+            self.full_screen_under(server, ["dbus-run-session", "--", "xfwm4", "--compositor=off"],
+                                   "e2e_x11_xfwm4.png", (1280, 0, 1920, 1080))
+
+    def check_balls_on_screen(self, server):
+        """Both balls in view, apart, at some moment within 10 s: catches a world left at the old size."""
+        deadline = time.monotonic() + 10
+        while True:
+            clusters = self.tools.probe(server.env, "screen")["clusters"]
+            balls = [c for c in clusters if not (c[0] < TEXT_CORNER[0] and c[1] < TEXT_CORNER[1])]
+            if len(balls) == 2:
+                return
+            if time.monotonic() > deadline:
+                raise Failure(f"the two balls are not both in view within 10 s of the change: {clusters}")
+            time.sleep(0.1)
+
+    def screen_change(self, command):
+        """The screen switched 1366x768 -> 1920x1080 -> 1366x768 under the program: each time the window
+        covers the new screen, all of it the program's picture, the balls inside it; a click still ends it."""
+        if not shutil.which("xrandr"):
+            raise Skipped()
+        # Xvfb cannot grow beyond the size it starts with: start large and go down before the program starts.
+        with Xvfb(1920, 1080) as server, Manager(server, self.tools, command):
+            xrandr(server.env, "--newmode", "1366x768", "85.25", "1366", "1440", "1576", "1784", "768", "771",
+                   "781", "798")
+            xrandr(server.env, "--addmode", "screen", "1366x768")
+            xrandr(server.env, "--output", "screen", "--mode", "1366x768")
+            server.width, server.height = 1366, 768
+            program = self.start(server, managed=bool(command))
+            try:
+                self.check_picture(server)
+                for width, height in ((1920, 1080), (1366, 768)):
+                    changed_at = time.monotonic()
+                    xrandr(server.env, "--output", "screen", "--mode", f"{width}x{height}")
+                    server.width, server.height = width, height
+                    self.check_picture(server, f"e2e_x11_screen_change_{width}x{height}.png", seconds=10,
+                                       pause=0.02)
+                    elapsed = time.monotonic() - changed_at
+                    problem = self.window_problem(server, self.tools.probe(server.env, "find", "500"),
+                                                  bool(command))
+                    if problem:
+                        raise Failure(problem)
+                    self.check_balls_on_screen(server)
+                    self.note(f"{'under ' + command[0] if command else 'no window manager'}: to {width}x{height},"
+                              f" the whole screen the program's picture {elapsed * 1000:.0f} ms after the switch "
+                              f"was asked for (xrandr and the screen read-back included)")
+                self.end_by_click(server, program)
+            finally:
+                program.kill()
+
+    def no_backing_store(self):
+        """A server keeping nothing of covered windows: the area another window covered must be painted again
+        once it is uncovered, not left showing that window until a ball passes."""
+        if not shutil.which("xclock"):
+            raise Skipped()
+        with Xvfb(1280, 720, ("-bs",)) as server:
+            program = self.start(server)
+            try:
+                self.check_picture(server)
+                clock = subprocess.Popen(["xclock", "-bg", "magenta", "-geometry", "640x360+320+180"],
+                                         env=server.env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+                try:
+                    xdotool(server.env, "search", "--sync", "--onlyvisible", "--class", "XClock")
+                    time.sleep(0.5)
+                finally:
+                    clock.terminate()
+                    clock.wait(timeout=30)
+                uncovered_at = time.monotonic()
+                self.check_picture(server, "e2e_x11_no_backing_store.png", seconds=2, pause=0.02)
+                self.note(f"no backing store: the covered area repainted within "
+                          f"{(time.monotonic() - uncovered_at) * 1000:.0f} ms of closing the other window")
+                self.end_by_click(server, program)
+            finally:
+                program.kill()
+
     def expect_refusal(self, env, what):
         program = Program(self.tools.program, env)
         if not program.wait(STARTUP_SECONDS):
@@ -570,6 +734,16 @@ def main():
             scenarios.window_destroyed()
         elif name == "window-manager":
             scenarios.window_manager()
+        elif name == "awesome":
+            scenarios.awesome()
+        elif name == "xfwm4-primary-right":
+            scenarios.xfwm4_primary_right()
+        elif name == "size-change":
+            scenarios.screen_change(None)
+        elif name == "size-change-openbox":
+            scenarios.screen_change(["openbox"])
+        elif name == "no-backing-store":
+            scenarios.no_backing_store()
         elif name == "no-display":
             scenarios.no_display()
         elif name == "out-of-memory":

@@ -4,7 +4,8 @@
 //
 //   x11_probe find TIMEOUT_MS           the program's window: id, geometry, override-redirect, _NET_WM_STATE
 //   x11_probe manager TIMEOUT_MS        waits for a window manager to announce itself on the root window
-//   x11_probe screen [PPM_FILE]         the screen against the background colour (and a copy as a PPM)
+//   x11_probe screen [PPM_FILE|- [X Y W H]]  the screen, or one rectangle of it (a monitor), against the
+//                                       background colour (and a copy as a PPM)
 //   x11_probe close                     WM_DELETE_WINDOW to the program's window
 //   x11_probe press X Y                 a left button press at (X, Y) of the program's window, sent as an
 //   event x11_probe extension NAME            whether the server has the extension
@@ -143,12 +144,14 @@ struct Cluster {
     long Pixels;
 };
 
-int ReadScreen(const char* ppmPath) {
+// `area` (x, y, width, height) is the rectangle to read, or nullptr for the whole screen.
+int ReadScreen(const char* ppmPath, const int* area) {
     const ::Window root = DefaultRootWindow(Connection);
     XWindowAttributes attributes{};
     XGetWindowAttributes(Connection, root, &attributes);
-    const int width = attributes.width, height = attributes.height;
-    XImage* image = XGetImage(Connection, root, 0, 0, static_cast<unsigned>(width),
+    const int left = area ? area[0] : 0, top = area ? area[1] : 0;
+    const int width = area ? area[2] : attributes.width, height = area ? area[3] : attributes.height;
+    XImage* image = XGetImage(Connection, root, left, top, static_cast<unsigned>(width),
                               static_cast<unsigned>(height), AllPlanes, ZPixmap);
     if (!image) {
         std::fputs("x11_probe: cannot read the screen\n", stderr);
@@ -381,9 +384,10 @@ int Extension(const char* name) {
 
 int main(int argc, char** argv) {
     if (argc < 2) {
-        std::fputs("usage: x11_probe find TIMEOUT_MS | manager TIMEOUT_MS | screen [PPM_FILE] | close | "
-                   "press X Y | extension NAME\n",
-                   stderr);
+        std::fputs(
+            "usage: x11_probe find TIMEOUT_MS | manager TIMEOUT_MS | screen [PPM_FILE|- [X Y W H]] | close | "
+            "press X Y | extension NAME\n",
+            stderr);
         return 2;
     }
     Connection = XOpenDisplay(nullptr);
@@ -400,7 +404,12 @@ int main(int argc, char** argv) {
     } else if (command == "manager") {
         status = Manager(argc > 2 ? std::atoi(argv[2]) : 0);
     } else if (command == "screen") {
-        status = ReadScreen(argc > 2 ? argv[2] : nullptr);
+        const char* ppm = argc > 2 && std::strcmp(argv[2], "-") != 0 ? argv[2] : nullptr;
+        int area[4] = {};
+        for (int i = 0; i < 4 && argc > 6; ++i) {
+            area[i] = std::atoi(argv[3 + i]);
+        }
+        status = ReadScreen(ppm, argc > 6 ? area : nullptr);
     } else if (command == "close") {
         status = Close();
     } else if (command == "destroy") {
