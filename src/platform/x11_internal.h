@@ -34,7 +34,7 @@ struct WindowObject {
     // A topmost window with no window manager to keep it there raises itself whenever it is covered.
     bool RaiseWhenCovered = false;
     // Set when a window manager keeps the window full screen and above: the states to ask for after mapping,
-    // in the order they are asked.
+    // ABOVE (or none) first and FULLSCREEN (or none) second, the order they are asked in.
     ::Atom RequestedStates[2] = {0, 0};
 };
 

@@ -159,7 +159,7 @@ void SendToManager(const WindowObject& window, ::Atom type, long a, long b, long
 }
 
 // Asks the manager for the states the window lacks; some managers ignore the property on a window they have
-// already mapped. One request per state, in the property's order, so that a manager holding ABOVE and
+// already mapped. One request per state, ABOVE first, so that a manager holding ABOVE and
 // FULLSCREEN as exclusive ends on FULLSCREEN; and nothing once the window is full screen, or such a manager
 // would take it out of full screen and back. A manager left to choose the monitor of a full-screen window may
 // choose the one at the root's origin: where it takes a list of monitors, it is told the primary one first.
