@@ -334,6 +334,7 @@ class Scenarios:
     def __init__(self, tools):
         self.tools = tools
         self.notes = []
+        self.picture_seen = (None, None)
 
     def note(self, text):
         log(text)
@@ -383,16 +384,21 @@ class Scenarios:
         return None
 
     def check_picture(self, server, screenshot=None, area=None, seconds=30, pause=0.2):
-        """Waits up to `seconds` for the screen, or the monitor `area`, to show the program's picture."""
+        """Waits up to `seconds` for the screen, or the monitor `area`, to show the program's picture. Keeps in
+        `picture_seen` when the last read that was not the picture began and when the first that was ended."""
         width, height = (area[2], area[3]) if area else (server.width, server.height)
         deadline = time.monotonic() + seconds
+        last_miss = None
         while True:
             ppm = os.path.join(self.tools.out, screenshot + ".ppm") if screenshot else None
             region = [ppm or "-", *(str(v) for v in area)] if area else [ppm] if ppm else []
+            began = time.monotonic()
             screen = self.tools.probe(server.env, "screen", *region)
             problem = picture_problem(screen, width, height)
             if problem is None:
+                self.picture_seen = (last_miss, time.monotonic())
                 break
+            last_miss = began
             if time.monotonic() > deadline:
                 if ppm:
                     save_png(ppm, os.path.join(self.tools.out, screenshot))
@@ -610,18 +616,21 @@ class Scenarios:
                 for width, height in ((1920, 1080), (1366, 768)):
                     changed_at = time.monotonic()
                     xrandr(server.env, "--output", "screen", "--mode", f"{width}x{height}")
+                    switched_at = time.monotonic()
                     server.width, server.height = width, height
-                    self.check_picture(server, f"e2e_x11_screen_change_{width}x{height}.png", seconds=10,
-                                       pause=0.02)
-                    elapsed = time.monotonic() - changed_at
+                    self.check_picture(server, seconds=10, pause=0)
+                    last_miss, seen_at = self.picture_seen
+                    self.check_picture(server, f"e2e_x11_screen_change_{width}x{height}.png")
                     problem = self.window_problem(server, self.tools.probe(server.env, "find", "500"),
                                                   bool(command))
                     if problem:
                         raise Failure(problem)
                     self.check_balls_on_screen(server)
-                    self.note(f"{'under ' + command[0] if command else 'no window manager'}: to {width}x{height},"
-                              f" the whole screen the program's picture {elapsed * 1000:.0f} ms after the switch "
-                              f"was asked for (xrandr and the screen read-back included)")
+                    after = max(last_miss or changed_at, switched_at) - changed_at
+                    self.note(f"{'under ' + command[0] if command else 'no window manager'}: to {width}x{height}, "
+                              f"the first whole picture between {after * 1000:.0f} and "
+                              f"{(seen_at - changed_at) * 1000:.0f} ms after xrandr was started (a screen read "
+                              f"takes about 0.2 s)")
                 self.end_by_click(server, program)
             finally:
                 program.kill()
