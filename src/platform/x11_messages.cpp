@@ -14,15 +14,10 @@ namespace {
 
 using namespace platform;
 
-// Messages the program never names but a window procedure may still be given.
+// A message the program never names but a window procedure may still be given.
 constexpr std::uint32_t MiddleButtonUp = 0x0208;
-constexpr std::uint32_t MouseWheel = 0x020A;
-constexpr std::uint32_t ExtraButtonDown = 0x020B;
-constexpr std::uint32_t ExtraButtonUp = 0x020C;
-constexpr std::uint32_t MouseHorizontalWheel = 0x020E;
 constexpr std::uintptr_t LeftFlag = 0x01, RightFlag = 0x02, ShiftFlag = 0x04, ControlFlag = 0x08,
                          MiddleFlag = 0x10;
-constexpr std::intptr_t WheelStep = 120;
 
 using Clock = std::chrono::steady_clock;
 
@@ -115,25 +110,9 @@ bool ButtonMessage(XButtonEvent& event, bool press, Message& message) {
     case Button3:
         message = {nullptr, static_cast<std::uint32_t>(press ? WM_RBUTTONDOWN : WM_RBUTTONUP), flags, point};
         return true;
-    case 4:
-    case 5:
-    case 6:
-    case 7: {
-        // Wheel notches arrive as presses and releases of buttons 4 to 7; only the press is a notch.
-        if (!press) {
-            return false;
-        }
-        const std::intptr_t delta = event.button == 4 || event.button == 7 ? WheelStep : -WheelStep;
-        const std::uint32_t number = event.button <= 5 ? MouseWheel : MouseHorizontalWheel;
-        message = {nullptr, number, (static_cast<std::uintptr_t>(delta) & 0xFFFFu) << 16 | flags,
-                   PackPoint(event.x_root, event.y_root)};
-        return true;
-    }
-    default: {
-        const std::uintptr_t which = event.button == 8 ? 1 : 2;
-        message = {nullptr, press ? ExtraButtonDown : ExtraButtonUp, which << 16 | flags, point};
-        return true;
-    }
+    default:
+        // The wheel (buttons 4 to 7) and extra buttons: the program reads none of them.
+        return false;
     }
 }
 
