@@ -58,6 +58,8 @@ STARTUP_SECONDS = 120
 CLICK_TO_EXIT_LIMIT = 1.0
 # The program's two numbers sit at (10, 10) and (10, 30) in the "fixed" font: at most 8 characters wide.
 TEXT_CORNER = (80, 56)
+# What a window manager keeps the window in, where it holds the two compatible.
+FULL_SCREEN_AND_ABOVE = ("_NET_WM_STATE_FULLSCREEN", "_NET_WM_STATE_ABOVE")
 REPORT_MARKS = ("AddressSanitizer", "LeakSanitizer", "ThreadSanitizer", "runtime error:", "X error")
 
 
@@ -340,7 +342,7 @@ class Scenarios:
         log(text)
         self.notes.append(text)
 
-    def start(self, server, managed=False, area=None, states=("_NET_WM_STATE_FULLSCREEN", "_NET_WM_STATE_ABOVE")):
+    def start(self, server, managed=False, area=None, states=FULL_SCREEN_AND_ABOVE):
         """Runs the program and checks its window covers `area` (x, y, width, height; the whole screen when
         None), asking a window manager, when `managed`, for `states`."""
         program = Program(self.tools.program, server.env)
@@ -367,8 +369,7 @@ class Scenarios:
             time.sleep(0.1)
             window = self.tools.probe(server.env, "find", "500")
 
-    def window_problem(self, server, window, managed=False, area=None,
-                       states=("_NET_WM_STATE_FULLSCREEN", "_NET_WM_STATE_ABOVE")):
+    def window_problem(self, server, window, managed=False, area=None, states=FULL_SCREEN_AND_ABOVE):
         """Why the window does not cover `area` (x, y, width, height; the whole screen when None) as a managed
         window in `states` or an override-redirect one, or None."""
         expected = tuple(str(v) for v in (area or (0, 0, server.width, server.height)))
@@ -627,10 +628,10 @@ class Scenarios:
                         raise Failure(problem)
                     self.check_balls_on_screen(server)
                     after = max(last_miss or changed_at, switched_at) - changed_at
-                    self.note(f"{'under ' + command[0] if command else 'no window manager'}: to {width}x{height}, "
-                              f"the first whole picture between {after * 1000:.0f} and "
-                              f"{(seen_at - changed_at) * 1000:.0f} ms after xrandr was started (a screen read "
-                              f"takes about 0.2 s)")
+                    where = f"under {command[0]}" if command else "no window manager"
+                    self.note(f"{where}: to {width}x{height}, the first whole picture between "
+                              f"{after * 1000:.0f} and {(seen_at - changed_at) * 1000:.0f} ms after xrandr was "
+                              f"started (a screen read takes about 0.2 s)")
                 self.end_by_click(server, program)
             finally:
                 program.kill()
