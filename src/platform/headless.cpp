@@ -3,6 +3,7 @@
 
 #include "platform/headless.h"
 
+#include <algorithm>
 #include <condition_variable>
 #include <cstdio>
 #include <cstring>
@@ -62,6 +63,10 @@ std::unique_ptr<WindowObject> TheWindow;
 WindowClass TheClass{};
 std::deque<Message> Queue;
 std::vector<std::unique_ptr<BrushObject>> Brushes;
+// The window needs painting: WM_PAINT is delivered when no other message waits, until DefWindowProc handles
+// one.
+bool PaintPending = false;
+std::function<void(const CopyRect&)> CopyObserver;
 bool QuitPosted = false;
 std::int32_t QuitCode = 0;
 bool LoopEntered = false;
@@ -108,6 +113,9 @@ void Reset(std::int32_t screenWidth, std::int32_t screenHeight) {
     TheWindow.reset();
     TheClass = WindowClass{};
     Queue.clear();
+    Brushes.clear();
+    PaintPending = false;
+    CopyObserver = nullptr;
     QuitPosted = false;
     QuitCode = 0;
     LoopEntered = false;
@@ -154,6 +162,43 @@ void InjectClose() {
     Post(WM_CLOSE, 0, 0, 0);
 }
 
+void ChangeScreen(std::int32_t width, std::int32_t height) {
+    {
+        std::lock_guard guard(Lock);
+        ScreenW = width;
+        ScreenH = height;
+    }
+    Post(WM_DISPLAYCHANGE, 24, width, height);
+}
+
+void InjectPaint() {
+    {
+        std::lock_guard guard(Lock);
+        if (!TheWindow) {
+            return;
+        }
+        std::fill(TheWindow->Picture.begin(), TheWindow->Picture.end(), std::uint8_t{0});
+        PaintPending = true;
+    }
+    MessageArrived.notify_all();
+}
+
+void SetWindowCopyObserver(std::function<void(const platform::CopyRect&)> observer) {
+    std::lock_guard guard(Lock);
+    CopyObserver = std::move(observer);
+}
+
+bool BrushColour(const void* brush, std::uint32_t& colour) {
+    std::lock_guard guard(Lock);
+    for (const auto& made : Brushes) {
+        if (made.get() == brush) {
+            colour = made->Colour;
+            return true;
+        }
+    }
+    return false;
+}
+
 bool WaitForMessageLoop(std::chrono::milliseconds timeout) {
     std::unique_lock guard(Lock);
     return MessageArrived.wait_for(guard, timeout, [] { return LoopEntered; });
@@ -161,8 +206,8 @@ bool WaitForMessageLoop(std::chrono::milliseconds timeout) {
 
 bool WaitForIdle(std::chrono::milliseconds timeout) {
     std::unique_lock guard(Lock);
-    return MessageArrived.wait_for(guard, timeout,
-                                   [] { return (Queue.empty() && LoopWaiting) || LoopEnded; });
+    return MessageArrived.wait_for(
+        guard, timeout, [] { return (Queue.empty() && !PaintPending && LoopWaiting) || LoopEnded; });
 }
 
 std::vector<TextCall> TextCalls() {
@@ -321,13 +366,18 @@ bool InvalidateRect(WindowHandle window, bool) {
 bool GetMessage(Message& message) {
     std::unique_lock guard(Lock);
     LoopEntered = true;
-    LoopWaiting = Queue.empty() && !QuitPosted;
+    LoopWaiting = Queue.empty() && !QuitPosted && !PaintPending;
     MessageArrived.notify_all();
-    MessageArrived.wait(guard, [] { return !Queue.empty() || QuitPosted; });
+    MessageArrived.wait(guard, [] { return !Queue.empty() || QuitPosted || PaintPending; });
     LoopWaiting = false;
     if (!Queue.empty()) {
         message = Queue.front();
         Queue.pop_front();
+        return true;
+    }
+    // As on Windows: posted messages first, then the quit, and a paint only when nothing else waits.
+    if (!QuitPosted) {
+        message = Message{TheWindow.get(), WM_PAINT, 0, 0};
         return true;
     }
     LoopEnded = true;
@@ -350,6 +400,12 @@ std::intptr_t DispatchMessage(const Message& message) {
 }
 
 std::intptr_t DefWindowProc(WindowHandle window, std::uint32_t message, std::uintptr_t, std::intptr_t) {
+    if (message == WM_PAINT) {
+        // Validates the window: no more WM_PAINT until it loses its picture again.
+        std::lock_guard guard(Lock);
+        PaintPending = false;
+        return 0;
+    }
     if (message != WM_CLOSE || !window) {
         return 0;
     }
@@ -445,6 +501,11 @@ bool BitBlt(DeviceContext destination, std::int32_t x, std::int32_t y, std::int3
     }
     if (destination->Window) {
         Copies.push_back(rect);
+        if (CopyObserver) {
+            const std::function<void(const CopyRect&)> observer = CopyObserver;
+            guard.unlock();
+            observer(rect);
+        }
     }
     return true;
 }

@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -30,6 +31,13 @@ void InjectMouseMove(std::int32_t x, std::int32_t y);
 void InjectKey(std::uint32_t virtualKey);
 // The window manager's close command (WM_CLOSE).
 void InjectClose();
+// The primary screen becomes width x height: GetSystemMetrics answers with the new size from now on, and
+// WM_DISPLAYCHANGE is queued (wParam 24 bits per pixel, lParam the size, as Windows sends it).
+void ChangeScreen(std::int32_t width, std::int32_t height);
+// The window loses its whole picture (black again, as if nothing had been copied to it) and needs painting.
+// As on Windows, WM_PAINT is then delivered whenever no other message waits, again and again, until
+// DefWindowProc has handled one; the loop is not idle before that.
+void InjectPaint();
 
 // Waits until the message loop has asked for its first message, that is start-up has finished.
 bool WaitForMessageLoop(std::chrono::milliseconds timeout);
@@ -43,6 +51,9 @@ struct TextCall {
 std::vector<TextCall> TextCalls();
 // Every copy that reached the window, already clipped to it.
 std::vector<platform::CopyRect> WindowCopies();
+// Called after every copy that reached the window, with the copy as logged, on the thread that made it and
+// outside the platform's lock (it may call the functions here). Empty: none. Reset removes it.
+void SetWindowCopyObserver(std::function<void(const platform::CopyRect&)> observer);
 // Hands over the text calls and window copies logged since the last hand-over (or the Reset) and forgets
 // them, so that a run of millions of frames can look at each frame's own without the logs growing.
 void TakeDrawingLogs(std::vector<TextCall>& texts, std::vector<platform::CopyRect>& copies);
@@ -62,6 +73,8 @@ WindowState Window();
 // The class as registered (Procedure, Cursor, ClassName...); Size 0 when none is registered.
 platform::WindowClass RegisteredClass();
 bool IsArrowCursor(platform::CursorHandle cursor);
+// The colour (0x00BBGGRR) of a brush CreateSolidBrush made; false when it made no such brush.
+bool BrushColour(const void* brush, std::uint32_t& colour);
 
 // The window's picture, 3 bytes a pixel (blue, green, red), rows top to bottom, Width x Height of the window;
 // black where nothing was copied.
