@@ -45,6 +45,10 @@ extern platform::WindowHandle MainWindow;
 // The only value one thread writes while the other runs: cleared by the window procedure, read by the
 // simulation thread before every step.
 extern std::atomic<bool> Running;
+// Set by the window procedure when the window system reports part of the window's picture lost; the
+// simulation thread's next frame copies the whole back buffer to the window and clears it. Relaxed on both
+// sides: it carries no other data.
+extern std::atomic<bool> WindowPictureLost;
 extern std::uint16_t RenderPeriod;
 extern std::uint16_t LightLevel;
 // Written and read by the simulation thread alone after start-up (and by the first composition before it).

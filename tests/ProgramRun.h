@@ -2,8 +2,14 @@
 // Runs the whole program, start-up to exit, on the headless platform in a thread of its own, the way the
 // process would run it, so a test can click, close and look at the window meanwhile.
 
+#include <gtest/gtest.h>
+
 #include <chrono>
+#include <cstring>
 #include <future>
+#include <string>
+#include <thread>
+#include <vector>
 
 #include "platform/headless.h"
 #include "shell/Startup.h"
@@ -30,6 +36,49 @@ inline std::future<int> StartProgram(std::int32_t width, std::int32_t height) {
 // The program's exit status, or -1 when it has not ended within the test's patience.
 inline int ExitStatus(std::future<int>& program) {
     return program.wait_for(Patience) == std::future_status::ready ? program.get() : -1;
+}
+
+// A window picture of width x height shows the background colour everywhere outside the two balls' squares
+// (SpriteSize + ShadowOffset on a side at their ScreenX, ScreenY). Nothing black where nothing was copied,
+// nothing left over from another frame or another screen size.
+inline ::testing::AssertionResult BackgroundOutsideTheBalls(const std::vector<std::uint8_t>& picture,
+                                                            std::int32_t width, std::int32_t height) {
+    if (picture.size() != static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 3) {
+        return ::testing::AssertionFailure() << "the picture holds " << picture.size() << " bytes, not "
+                                             << width << "x" << height << " pixels";
+    }
+    const std::int32_t side = SpriteSize + ShadowOffset;
+    for (std::int32_t y = 0; y < height; ++y) {
+        for (std::int32_t x = 0; x < width; ++x) {
+            bool inBall = false;
+            for (int i = 1; i <= 2; ++i) {
+                inBall |= x >= Balls[i].ScreenX && x < Balls[i].ScreenX + side && y >= Balls[i].ScreenY &&
+                          y < Balls[i].ScreenY + side;
+            }
+            const std::uint8_t* pixel =
+                picture.data() + (static_cast<std::size_t>(y) * static_cast<std::size_t>(width) +
+                                  static_cast<std::size_t>(x)) *
+                                     3;
+            if (!inBall && (pixel[0] != 57 || pixel[1] != 151 || pixel[2] != 2)) {
+                return ::testing::AssertionFailure()
+                       << "pixel " << x << "," << y << " is " << int{pixel[0]} << "," << int{pixel[1]} << ","
+                       << int{pixel[2]} << " (blue, green, red), not the background";
+            }
+        }
+    }
+    return ::testing::AssertionSuccess();
+}
+
+// Waits until the simulation thread has drawn the numbers of `frames` more frames than `texts` counts.
+inline bool WaitForFrames(std::size_t texts, std::size_t frames) {
+    const auto deadline = std::chrono::steady_clock::now() + Patience;
+    while (headless::TextCalls().size() < texts + 2 * frames) {
+        if (std::chrono::steady_clock::now() > deadline) {
+            return false;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return true;
 }
 
 // Ends the program however a test ends: after a failed assertion it would otherwise wait for input for ever,

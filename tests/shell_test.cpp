@@ -1,10 +1,14 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
+#include <random>
 #include <thread>
 
+#include "CompositionSetup.h"
 #include "ProgramRun.h"
 #include "rendering/SpriteTables.h"
+#include "simulation/SimulationThread.h"
 
 using namespace testing_support;
 
@@ -50,7 +54,11 @@ TEST(Shell, StartUpOpensOneTopmostBorderlessWindowOverTheWholeScreen) {
     EXPECT_EQ(windowClass.Procedure, &MainWndProc);
     EXPECT_TRUE(headless::IsArrowCursor(windowClass.Cursor));
     EXPECT_EQ(windowClass.Style, 0u);
-    EXPECT_EQ(windowClass.BackgroundBrush, nullptr);
+    // The window's own background is the program's: nothing white or black shows before the first picture
+    // or where the window loses its picture.
+    std::uint32_t brushColour = 0;
+    EXPECT_TRUE(headless::BrushColour(windowClass.BackgroundBrush, brushColour));
+    EXPECT_EQ(brushColour, 0x00399702u);
     EXPECT_EQ(windowClass.Instance, nullptr);
 
     EXPECT_EQ(RenderPeriod, 10);
@@ -63,25 +71,7 @@ TEST(Shell, StartUpOpensOneTopmostBorderlessWindowOverTheWholeScreen) {
 
     // The last picture, read once the simulation thread has stopped moving the balls: the background
     // everywhere the balls' squares do not reach.
-    const std::vector<std::uint8_t> picture = headless::WindowPicture();
-    ASSERT_EQ(picture.size(), 1280u * 1024u * 3u);
-    const std::int32_t side = SpriteSize + ShadowOffset;
-    for (std::int32_t y = 0; y < 1024; y += 3) {
-        for (std::int32_t x = 0; x < 1280; x += 3) {
-            bool inBall = false;
-            for (int i = 1; i <= 2; ++i) {
-                inBall |= x >= Balls[i].ScreenX && x < Balls[i].ScreenX + side && y >= Balls[i].ScreenY &&
-                          y < Balls[i].ScreenY + side;
-            }
-            if (inBall) {
-                continue;
-            }
-            const std::size_t at = (static_cast<std::size_t>(y) * 1280 + static_cast<std::size_t>(x)) * 3;
-            ASSERT_EQ(picture[at], 57) << x << "," << y;
-            ASSERT_EQ(picture[at + 1], 151) << x << "," << y;
-            ASSERT_EQ(picture[at + 2], 2) << x << "," << y;
-        }
-    }
+    EXPECT_TRUE(BackgroundOutsideTheBalls(headless::WindowPicture(), 1280, 1024));
 }
 
 TEST(Shell, ALeftClickTearsDownInOrderAndEndsWithStatusZero) {
@@ -173,4 +163,264 @@ TEST(Shell, NoDisplayOrNoMemoryEndsWithStatusOneAndNothingLeftBehind) {
     EXPECT_NE(log.back().find("not enough memory"), std::string::npos) << log.back();
     EXPECT_EQ(headless::LiveSurfaces(), 0);
     EXPECT_FALSE(Running);
+}
+
+// ---- Screen changes (WM_DISPLAYCHANGE) and lost window areas (WM_PAINT) ----
+
+namespace {
+
+bool WholeWindow(const platform::CopyRect& copy) {
+    const headless::WindowState window = headless::Window();
+    return copy.X == 0 && copy.Y == 0 && copy.Width == window.Width && copy.Height == window.Height;
+}
+
+std::size_t WholeWindowCopies(std::size_t from) {
+    const std::vector<platform::CopyRect> copies = headless::WindowCopies();
+    std::size_t whole = 0;
+    for (std::size_t c = from; c < copies.size(); ++c) {
+        whole += WholeWindow(copies[c]) ? 1 : 0;
+    }
+    return whole;
+}
+
+// What the program had when it put the whole picture of the new screen on the window: on the main thread,
+// the simulation thread stopped.
+struct Rebuilt {
+    int WholeCopies = 0;
+    Ball Balls[3];
+    Extended Scale, WorldMaxY;
+    std::int32_t SpriteSize, ShadowOffset, HalfSprite;
+    bool Running;
+    std::int32_t LiveSurfaces;
+    headless::WindowState Window;
+    std::vector<std::uint8_t> Picture;
+    bool PictureIsBackgroundOutsideTheBalls;
+};
+
+} // namespace
+
+TEST(Shell, AScreenChangeRebuildsForTheNewScreenAndKeepsTheBallsWhereTheyAreInTheWorld) {
+    auto program = StartProgram(1280, 1024);
+    const ProgramEnder ender{program};
+    ASSERT_TRUE(headless::WaitForMessageLoop(Patience));
+    // The test holds the balls still, where it wants them: one inside the new screen's world, one below it.
+    StopSimulation();
+    Balls[1].X = 100.0L;
+    Balls[1].Y = 200.0L;
+    Balls[1].VX = 0.0123L;
+    Balls[1].VY = -0.0045L;
+    Balls[2].X = 600.0L;
+    Balls[2].Y = 450.0L;
+    Balls[2].VX = -0.02L;
+    Balls[2].VY = 0.017L;
+    const std::size_t logBefore = headless::CallLog().size();
+
+    Rebuilt seen;
+    headless::SetWindowCopyObserver([&seen](const platform::CopyRect& copy) {
+        if (!WholeWindow(copy) || Running) {
+            return;
+        }
+        ++seen.WholeCopies;
+        std::copy(std::begin(Balls), std::end(Balls), std::begin(seen.Balls));
+        seen.Scale = Scale;
+        seen.WorldMaxY = WorldMaxY;
+        seen.SpriteSize = SpriteSize;
+        seen.ShadowOffset = ShadowOffset;
+        seen.HalfSprite = HalfSprite;
+        seen.LiveSurfaces = headless::LiveSurfaces();
+        seen.Window = headless::Window();
+        seen.Picture = headless::WindowPicture();
+        seen.PictureIsBackgroundOutsideTheBalls =
+            BackgroundOutsideTheBalls(seen.Picture, seen.Window.Width, seen.Window.Height);
+    });
+    headless::ChangeScreen(1920, 1080);
+    ASSERT_TRUE(headless::WaitForIdle(Patience));
+    headless::SetWindowCopyObserver(nullptr);
+
+    // The same hand-over as the teardown, then the window over the new screen.
+    const std::vector<std::string> log = headless::CallLog();
+    const std::vector<std::string> calls(log.begin() + static_cast<std::ptrdiff_t>(logBefore), log.end());
+    EXPECT_EQ(calls,
+              (std::vector<std::string>{"ReleaseSurface 2", "ReleaseSurface 1", "MoveWindow 1920x1080"}));
+
+    ASSERT_EQ(seen.WholeCopies, 1) << "the whole picture of the new screen, once";
+    EXPECT_EQ(seen.Window.X, 0);
+    EXPECT_EQ(seen.Window.Y, 0);
+    EXPECT_EQ(seen.Window.Width, 1920);
+    EXPECT_EQ(seen.Window.Height, 1080);
+    EXPECT_TRUE(seen.Window.Visible);
+    EXPECT_EQ(seen.LiveSurfaces, 2);
+    // The size-dependent start-up steps for 1920 x 1080.
+    EXPECT_EQ(seen.Scale, 3.0L);
+    EXPECT_EQ(seen.WorldMaxY, 348.0L);
+    EXPECT_EQ(seen.SpriteSize, 73);
+    EXPECT_EQ(seen.ShadowOffset, 18);
+
+    // Ball 1 keeps its place and speed; ball 2, 102 units below the new world, is mirrored at its bottom as
+    // the motion would: same place across, 102 units above the bound, its vertical velocity reversed.
+    EXPECT_EQ(seen.Balls[1].X, 100.0L);
+    EXPECT_EQ(seen.Balls[1].Y, 200.0L);
+    EXPECT_EQ(seen.Balls[1].VX, 0.0123L);
+    EXPECT_EQ(seen.Balls[1].VY, -0.0045L);
+    EXPECT_EQ(seen.Balls[2].X, 600.0L);
+    EXPECT_EQ(seen.Balls[2].Y, 246.0L);
+    EXPECT_EQ(seen.Balls[2].VX, -0.02L);
+    EXPECT_EQ(seen.Balls[2].VY, -0.017L);
+    // Drawn where they are now on the new screen, and the last frame's squares are those.
+    for (int i = 1; i <= 2; ++i) {
+        SCOPED_TRACE("ball " + std::to_string(i));
+        const Ball& ball = seen.Balls[i];
+        EXPECT_EQ(ball.ScreenX, static_cast<std::int32_t>(ball.X * 3.0L) - seen.HalfSprite);
+        EXPECT_EQ(ball.ScreenY, static_cast<std::int32_t>(ball.Y * 3.0L) - seen.HalfSprite);
+        EXPECT_EQ(ball.PrevScreenX, ball.ScreenX);
+        EXPECT_EQ(ball.PrevScreenY, ball.ScreenY);
+        // The middle of the ball is the ball's shaded red, not the background.
+        const std::size_t middle = (static_cast<std::size_t>(ball.ScreenY + seen.HalfSprite) * 1920 +
+                                    static_cast<std::size_t>(ball.ScreenX + seen.HalfSprite)) *
+                                   3;
+        ASSERT_LT(middle + 2, seen.Picture.size());
+        EXPECT_GT(seen.Picture[middle + 2], seen.Picture[middle + 1]);
+        EXPECT_GT(seen.Picture[middle + 2], seen.Picture[middle]);
+    }
+    // Everything else on the window is the background: nothing left black by the move, nothing left of the
+    // old picture.
+    EXPECT_TRUE(seen.PictureIsBackgroundOutsideTheBalls);
+
+    // The thread runs again, at the new size.
+    EXPECT_TRUE(Running);
+    EXPECT_TRUE(SimulationWorker.joinable());
+    ASSERT_TRUE(WaitForFrames(headless::TextCalls().size(), 20));
+    StopSimulation();
+    EXPECT_TRUE(WindowEqualsBackBuffer());
+    EXPECT_TRUE(BackgroundOutsideTheBalls(headless::WindowPicture(), 1920, 1080));
+    for (int i = 1; i <= 2; ++i) {
+        EXPECT_GE(Balls[i].Y, WorldMinY);
+        EXPECT_LE(Balls[i].Y, WorldMaxY);
+    }
+
+    // The teardown releases the surfaces of the new screen, the back buffer first.
+    headless::InjectLeftClick(5, 5);
+    EXPECT_EQ(ExitStatus(program), 0);
+    EXPECT_EQ(LastCalls(5), (std::vector<std::string>{"ReleaseSurface 4", "ReleaseSurface 3",
+                                                      "UnregisterClass CopperTrowel", "InvalidateRect screen",
+                                                      "PostQuitMessage 0"}));
+    ExpectCleanEnd();
+}
+
+TEST(Shell, AScreenChangeToAScreenStartUpWouldRefuseEndsWithItsMessageAndStatusOne) {
+    struct Case {
+        std::int32_t W, H;
+        std::uint64_t SurfaceBytes; // what CreateSurface may allocate; 0: no limit
+    };
+    for (const Case& c :
+         {Case{640, 24, 0}, Case{26, 480, 0}, Case{40000, 30000, 0}, Case{1920, 1080, 2000000}}) {
+        SCOPED_TRACE(std::to_string(c.W) + "x" + std::to_string(c.H));
+        // What start-up says on that screen.
+        headless::Reset(c.W, c.H);
+        ResetProgramState();
+        if (c.SurfaceBytes) {
+            headless::SetSurfaceByteLimit(c.SurfaceBytes);
+        }
+        ASSERT_EQ(RunProgram(), 1);
+        const std::string refusal = headless::CallLog().back();
+        ASSERT_EQ(refusal.rfind("ReportFatal coppertrowel: ", 0), 0u) << refusal;
+
+        auto program = StartProgram(640, 480);
+        const ProgramEnder ender{program};
+        ASSERT_TRUE(headless::WaitForMessageLoop(Patience));
+        if (c.SurfaceBytes) {
+            headless::SetSurfaceByteLimit(c.SurfaceBytes);
+        }
+        headless::ChangeScreen(c.W, c.H);
+        // A click queued behind the change finds the program already ended: it changes nothing, not even
+        // the status.
+        headless::InjectLeftClick(1, 1);
+        EXPECT_EQ(ExitStatus(program), 1);
+        EXPECT_EQ(LastCalls(4), (std::vector<std::string>{refusal, "UnregisterClass CopperTrowel",
+                                                          "InvalidateRect screen", "PostQuitMessage 1"}));
+        const std::vector<std::string> log = headless::CallLog();
+        EXPECT_EQ(
+            std::count_if(log.begin(), log.end(),
+                          [](const std::string& call) { return call.rfind("PostQuitMessage", 0) == 0; }),
+            1);
+        ExpectCleanEnd();
+    }
+}
+
+TEST(Shell, ALostWindowPictureIsPutBackWholeByTheNextFrame) {
+    auto program = StartProgram(800, 600);
+    const ProgramEnder ender{program};
+    ASSERT_TRUE(headless::WaitForMessageLoop(Patience));
+    ASSERT_TRUE(WaitForFrames(0, 10));
+    // Ordinary frames copy only their two rectangles: the one whole copy is start-up's.
+    EXPECT_EQ(WholeWindowCopies(0), 1u);
+
+    const std::size_t copiesBefore = headless::WindowCopies().size();
+    headless::InjectPaint();
+    // Idle only once the paint was passed on to DefWindowProc, which validates the window: otherwise the
+    // window system sends WM_PAINT again and again.
+    ASSERT_TRUE(headless::WaitForIdle(Patience));
+    ASSERT_TRUE(WaitForFrames(headless::TextCalls().size(), 10));
+    StopSimulation();
+    // Put back once, whole, by a frame: after the flag is cleared the frames copy only their rectangles
+    // again.
+    EXPECT_EQ(WholeWindowCopies(copiesBefore), 1u);
+    EXPECT_TRUE(WindowEqualsBackBuffer());
+    EXPECT_TRUE(BackgroundOutsideTheBalls(headless::WindowPicture(), 800, 600));
+
+    headless::InjectLeftClick(1, 1);
+    EXPECT_EQ(ExitStatus(program), 0);
+    ExpectCleanEnd();
+}
+
+// Under ThreadSanitizer this is the test of the rebuild's hand-over: changes of the screen, some in quick
+// succession, some with the window's picture lost as well, while the simulation thread runs at full speed.
+TEST(Shell, RepeatedScreenChangesDuringTheRun) {
+    const std::pair<std::int32_t, std::int32_t> screens[] = {{1280, 1024}, {640, 480},   {1366, 768}, {27, 2},
+                                                             {200, 1000},  {1920, 1080}, {800, 600}};
+    std::mt19937 chooser(20261208u);
+    std::uniform_int_distribution<int> microseconds(0, 3000);
+    auto program = StartProgram(1024, 768);
+    const ProgramEnder ender{program};
+    ASSERT_TRUE(headless::WaitForMessageLoop(Patience));
+    constexpr int Changes = 40;
+    for (int change = 0; change < Changes; ++change) {
+        const auto& [w, h] = screens[change % std::size(screens)];
+        headless::ChangeScreen(w, h);
+        if (change % 3 == 0) {
+            headless::InjectPaint();
+        }
+        // Every fourth change follows the one before at once, queued behind it.
+        if (change % 4 != 3) {
+            std::this_thread::sleep_for(std::chrono::microseconds(microseconds(chooser)));
+        }
+    }
+    ASSERT_TRUE(headless::WaitForIdle(Patience));
+    ASSERT_TRUE(WaitForFrames(headless::TextCalls().size(), 20));
+    StopSimulation();
+
+    const auto& [lastW, lastH] = screens[(Changes - 1) % std::size(screens)];
+    const headless::WindowState window = headless::Window();
+    EXPECT_EQ(window.Width, lastW);
+    EXPECT_EQ(window.Height, lastH);
+    EXPECT_EQ(ScreenWidth, lastW);
+    EXPECT_EQ(ScreenHeight, lastH);
+    EXPECT_EQ(headless::LiveSurfaces(), 2);
+    EXPECT_EQ(platform::SurfaceWidth(BackBuffer), lastW + 2 * ShadowOffset);
+    EXPECT_TRUE(WindowEqualsBackBuffer());
+    EXPECT_TRUE(BackgroundOutsideTheBalls(headless::WindowPicture(), lastW, lastH));
+    for (int i = 1; i <= 2; ++i) {
+        SCOPED_TRACE("ball " + std::to_string(i));
+        EXPECT_TRUE(std::isfinite(Balls[i].VX) && std::isfinite(Balls[i].VY));
+        EXPECT_TRUE(Balls[i].X >= WorldMinX && Balls[i].X <= WorldMaxX);
+        EXPECT_TRUE(Balls[i].Y >= WorldMinY && Balls[i].Y <= WorldMaxY);
+    }
+    const std::vector<std::string> log = headless::CallLog();
+    EXPECT_EQ(std::count_if(log.begin(), log.end(),
+                            [](const std::string& call) { return call.rfind("MoveWindow", 0) == 0; }),
+              Changes);
+
+    headless::InjectLeftClick(1, 1);
+    EXPECT_EQ(ExitStatus(program), 0);
+    ExpectCleanEnd();
 }

@@ -271,10 +271,24 @@ void ComposeFrame() {
     platform::ReleaseDC(MainWindow, WindowDC);
 }
 
-void PresentAll() {
-    ComposeFrame();
+void CopyBackBufferToWindow() {
     WindowDC = platform::GetDC(MainWindow);
     platform::BitBlt(WindowDC, 0, 0, platform::SurfaceWidth(BackBuffer), platform::SurfaceHeight(BackBuffer),
                      platform::SurfaceDC(BackBuffer), 0, 0, SRCCOPY);
     platform::ReleaseDC(MainWindow, WindowDC);
+}
+
+void PresentAll() {
+    ComposeFrame();
+    CopyBackBufferToWindow();
+}
+
+void PlaceBallsOnScreen() {
+    for (int i = 1; i <= 2; ++i) {
+        Ball& ball = Balls[i];
+        ball.ScreenX = SquareCorner(ball.X);
+        ball.ScreenY = SquareCorner(ball.Y);
+        ball.PrevScreenX = ball.ScreenX;
+        ball.PrevScreenY = ball.ScreenY;
+    }
 }

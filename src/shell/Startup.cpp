@@ -10,6 +10,8 @@ std::int32_t ScreenWidth;
 std::int32_t ScreenHeight;
 platform::WindowHandle MainWindow;
 std::atomic<bool> Running{false};
+std::atomic<bool> WindowPictureLost{false};
+ProgramPhase Phase = ProgramPhase::StartingUp;
 std::uint16_t RenderPeriod;
 std::uint16_t LightLevel;
 platform::DeviceContext WindowDC;
@@ -43,29 +45,13 @@ std::string ScreenRefusal() {
     return {};
 }
 
-int RunProgram() {
-    if (!platform::ConnectWindowSystem()) {
-        return 1;
-    }
-
+void MeasureScreen() {
     ScreenWidth = platform::GetSystemMetrics(SM_CXSCREEN);
     ScreenHeight = platform::GetSystemMetrics(SM_CYSCREEN);
     ComputeScale();
-    if (const std::string refusal = ScreenRefusal(); !refusal.empty()) {
-        platform::ReportFatal(refusal.c_str());
-        return 1;
-    }
+}
 
-    platform::WindowClass windowClass{};
-    windowClass.Size = sizeof(platform::WindowClass);
-    windowClass.Procedure = MainWndProc;
-    windowClass.Cursor = platform::LoadCursor(platform::StockCursor::Arrow);
-    windowClass.ClassName = ClassName;
-    platform::RegisterClass(windowClass);
-
-    MainWindow = platform::CreateWindowEx(WS_EX_TOPMOST, ClassName, "", WS_POPUP, 0, 0, ScreenWidth,
-                                          ScreenHeight, platform::GetModuleHandle());
-
+bool BuildForScreen() {
     ComputeBallSize();
     BuildSpriteTables();
     ComputeWorldBounds();
@@ -80,6 +66,43 @@ int RunProgram() {
         platform::ReleaseSurface(BackBuffer);
         platform::ReleaseSurface(BackgroundSurface);
         BackBuffer = BackgroundSurface = nullptr;
+        return false;
+    }
+    return true;
+}
+
+void StartSimulation() {
+    Running = true;
+    SimulationWorker = std::thread(SimulationThread);
+    SimulationThreadId = SimulationWorker.get_id();
+}
+
+int RunProgram() {
+    Phase = ProgramPhase::StartingUp;
+    if (!platform::ConnectWindowSystem()) {
+        return 1;
+    }
+
+    MeasureScreen();
+    if (const std::string refusal = ScreenRefusal(); !refusal.empty()) {
+        platform::ReportFatal(refusal.c_str());
+        return 1;
+    }
+
+    platform::WindowClass windowClass{};
+    windowClass.Size = sizeof(platform::WindowClass);
+    windowClass.Procedure = MainWndProc;
+    windowClass.Cursor = platform::LoadCursor(platform::StockCursor::Arrow);
+    // Whatever the window shows before the first picture, and wherever it loses its picture until the next
+    // frame puts it back, is the background: nothing white or black ever shows.
+    windowClass.BackgroundBrush = platform::CreateSolidBrush(BackgroundColour);
+    windowClass.ClassName = ClassName;
+    platform::RegisterClass(windowClass);
+
+    MainWindow = platform::CreateWindowEx(WS_EX_TOPMOST, ClassName, "", WS_POPUP, 0, 0, ScreenWidth,
+                                          ScreenHeight, platform::GetModuleHandle());
+
+    if (!BuildForScreen()) {
         ReleaseDynamicArrays();
         return 1;
     }
@@ -87,11 +110,12 @@ int RunProgram() {
     platform::ShowWindow(MainWindow, SW_SHOWMAXIMIZED);
     RenderPeriod = 10;
     InitBalls();
+    // The whole picture goes to the window now: a loss reported before it is made good by it.
+    WindowPictureLost = false;
     PresentAll();
 
-    Running = true;
-    SimulationWorker = std::thread(SimulationThread);
-    SimulationThreadId = SimulationWorker.get_id();
+    StartSimulation();
+    Phase = ProgramPhase::Running;
 
     platform::Message message{};
     while (platform::GetMessage(message)) {

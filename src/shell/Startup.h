@@ -1,5 +1,5 @@
 #pragma once
-// The program's entry: start-up sequence, message loop, window procedure and teardown.
+// The program's entry: start-up sequence, message loop, window procedure, screen changes and teardown.
 
 #include <string>
 
@@ -9,16 +9,45 @@
 // message's code, or 1 when start-up refuses the display or the screen.
 int RunProgram();
 
-// The window procedure: a left click sends WM_DESTROY; WM_DESTROY tears the program down.
+// The window procedure: a left click sends WM_DESTROY; WM_DESTROY tears the program down; WM_DISPLAYCHANGE
+// rebuilds it for the new screen; WM_PAINT has the next frame put the whole picture back.
 std::intptr_t MainWndProc(platform::WindowHandle window, std::uint32_t message, std::uintptr_t wParam,
                           std::intptr_t lParam);
+
+// Where the main thread is in the program's life. Read and written by the main thread alone.
+enum class ProgramPhase : std::uint8_t {
+    StartingUp, // from RunProgram's entry to the simulation thread's creation
+    Running,    // the message loop, the simulation thread running (or being rebuilt for a new screen)
+    Ended,      // torn down: the quit message is posted, nothing is started again
+};
+extern ProgramPhase Phase;
 
 // Empty when the program can work on a ScreenWidth x ScreenHeight screen, else the reason it cannot, for the
 // user.
 std::string ScreenRefusal();
 
+// ScreenWidth and ScreenHeight from the primary screen's metrics, and Scale from them.
+void MeasureScreen();
+// The size-dependent steps of start-up after the window: ball size, sprite tables, world bounds, light level,
+// surfaces. False when the surfaces cannot be had: the user has been told why, and no surface is left.
+bool BuildForScreen();
+
+// Sets Running and creates the simulation thread.
+void StartSimulation();
 // Clears Running and waits for the simulation thread to finish its step; does nothing when none runs.
 void StopSimulation();
+
+// WM_DISPLAYCHANGE: the program rebuilt for the screen as it is now, with the teardown's hand-over (the
+// thread stopped and waited for, surfaces and pixel lists released), the window moved over the screen, the
+// size-dependent start-up steps done again, the balls kept where they are in the world (brought inside a
+// world that no longer holds them), the whole picture presented and the thread started again. A screen or
+// surfaces the start-up would refuse end the program as start-up would: the message, then the teardown with
+// status 1. Does nothing outside the Running phase.
+void FollowScreenChange();
+
+// The teardown, once: the thread stopped, the surfaces released, the class unregistered, the screen
+// invalidated and the quit message posted with exitCode. Later calls do nothing.
+void TearDown(std::int32_t exitCode);
 
 // Releases the dynamic arrays that outlive start-up, in the program's finalisation order.
 void ReleaseDynamicArrays();

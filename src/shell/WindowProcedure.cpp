@@ -9,8 +9,13 @@ void StopSimulation() {
     }
 }
 
-namespace {
-void TearDown() {
+void TearDown(std::int32_t exitCode) {
+    // Once: a second click, or a click queued behind a screen change that ended the program, must neither
+    // release again nor replace the quit message's code.
+    if (Phase == ProgramPhase::Ended) {
+        return;
+    }
+    Phase = ProgramPhase::Ended;
     StopSimulation();
     platform::ReleaseSurface(BackBuffer);
     BackBuffer = nullptr;
@@ -18,19 +23,29 @@ void TearDown() {
     BackgroundSurface = nullptr;
     platform::UnregisterClass("CopperTrowel", platform::GetModuleHandle());
     platform::InvalidateRect(nullptr, false);
-    platform::PostQuitMessage(0);
+    platform::PostQuitMessage(exitCode);
 }
-} // namespace
 
 std::intptr_t MainWndProc(platform::WindowHandle window, std::uint32_t message, std::uintptr_t wParam,
                           std::intptr_t lParam) {
     switch (message) {
     case WM_DESTROY:
-        TearDown();
+        TearDown(0);
         return 0;
     case WM_LBUTTONDOWN:
         platform::SendMessage(MainWindow, WM_DESTROY, 0, 0);
         return 0;
+    case WM_DISPLAYCHANGE:
+        FollowScreenChange();
+        return 0;
+    case WM_PAINT: {
+        // The default handling first: on Windows it erases the lost area with the class's brush and
+        // validates it. The flag after it, so the whole picture the next frame copies lands on top of the
+        // erase, never under it.
+        const std::intptr_t result = platform::DefWindowProc(window, message, wParam, lParam);
+        WindowPictureLost.store(true, std::memory_order_relaxed);
+        return result;
+    }
     default:
         return platform::DefWindowProc(window, message, wParam, lParam);
     }

@@ -52,9 +52,11 @@ inline void FoldInside(Extended& position, Extended& velocity, Extended low, Ext
     }
 }
 
-void MoveBall(Ball& ball) {
-    ball.X = ball.X + ball.VX;
-    ball.Y = ball.Y + ball.VY;
+// Mirrors the ball at each bound it lies beyond, Y before X, and folds it back in when one mirror is not
+// enough. The motion's own bounces, and what a screen change does to a ball the new world no longer holds.
+// Forced into MoveBall, and MoveBall kept out of line: the step compiles to the very code it had when the
+// bounces were written in MoveBall itself, so sharing them costs the step nothing.
+[[gnu::always_inline]] inline void BounceInside(Ball& ball) {
     if (ball.Y < WorldMinY) {
         ball.Y = (WorldMinY - ball.Y) + WorldMinY;
         ball.VY = -ball.VY;
@@ -73,6 +75,12 @@ void MoveBall(Ball& ball) {
         ball.VX = -ball.VX;
     }
     FoldInside(ball.X, ball.VX, WorldMinX, WorldMaxX);
+}
+
+[[gnu::noinline]] void MoveBall(Ball& ball) {
+    ball.X = ball.X + ball.VX;
+    ball.Y = ball.Y + ball.VY;
+    BounceInside(ball);
 }
 
 } // namespace
@@ -108,6 +116,12 @@ void FrameCadence() {
     }
     // The positions have not moved yet in this step: the frame shows the ones StepDistance was measured on.
     ComposeFrame();
+    // The window system lost part of the window's picture: put all of it back, numbers drawn over it below.
+    // One relaxed load a frame; the flag is almost never set.
+    if (WindowPictureLost.load(std::memory_order_relaxed)) {
+        WindowPictureLost.store(false, std::memory_order_relaxed);
+        CopyBackBufferToWindow();
+    }
     WindowDC = platform::GetDC(MainWindow);
     DistanceText = NumberText(StepDistance);
     DrawText(10, DistanceText, DistanceCharacters);
@@ -122,6 +136,11 @@ void FrameCadence() {
 void MoveBalls() {
     MoveBall(Balls[1]);
     MoveBall(Balls[2]);
+}
+
+void BringBallsInside() {
+    BounceInside(Balls[1]);
+    BounceInside(Balls[2]);
 }
 
 void SimulationStep() {

@@ -16,11 +16,16 @@ extern std::string SpeedSumText;
 // Measures StepDistance and changes both velocities by equal and opposite amounts along the line between the
 // centres: towards each other beyond 100 units, apart within.
 void ApplyPairForce();
-// Counts the step; when the count passes RenderPeriod, composes a frame and draws the two numbers on it.
+// Counts the step; when the count passes RenderPeriod, composes a frame (the whole back buffer copied to the
+// window after it when WindowPictureLost is set) and draws the two numbers on it.
 void FrameCadence();
 // Moves ball 1, then ball 2, by its velocity and mirrors it at the bounds it passed, Y before X; a step
 // longer than the world is folded back inside.
 void MoveBalls();
+// Brings each ball that lies outside the world back inside the way MoveBalls does after its move: mirrored
+// at the bounds it lies beyond and folded back when one mirror is not enough, its velocity reversed with each
+// bounce. A ball inside the world is not touched. For a world that has just changed under the balls.
+void BringBallsInside();
 // One pass of the thread's loop: pair force, frame cadence, motion.
 void SimulationStep();
 // The thread procedure: steps without pause for as long as Running is set.

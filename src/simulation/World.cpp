@@ -38,10 +38,14 @@ Extended NextUniform() {
     return static_cast<Extended>(Generator() >> 11) * 0x1.0p-53L;
 }
 
-void InitBalls() {
+void ResetBackBuffer() {
     platform::BitBlt(platform::SurfaceDC(BackBuffer), 0, 0, platform::SurfaceWidth(BackBuffer),
                      platform::SurfaceHeight(BackBuffer), platform::SurfaceDC(BackgroundSurface), 0, 0,
                      SRCCOPY);
+}
+
+void InitBalls() {
+    ResetBackBuffer();
 
     Generator.seed(static_cast<std::uint64_t>(std::chrono::system_clock::now().time_since_epoch().count()));
 

@@ -9,6 +9,8 @@ void ComputeScale();
 void ComputeBallSize();
 // WorldMinX, WorldMaxX, WorldMinY, WorldMaxY, in that order.
 void ComputeWorldBounds();
+// The whole of BackgroundSurface copied into BackBuffer (both the same size): the plain background.
+void ResetBackBuffer();
 // The back buffer reset to the background, the clock-seeded generator, starting positions and velocities.
 void InitBalls();
 // A value uniformly distributed in [0, 1), never 1, from the generator InitBalls seeds.

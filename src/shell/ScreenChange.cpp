@@ -1,0 +1,47 @@
+// WM_DISPLAYCHANGE: the program follows the screen it covers to its new size and place.
+
+#include "rendering/Composition.h"
+#include "rendering/Surfaces.h"
+#include "shell/Startup.h"
+#include "simulation/SimulationThread.h"
+#include "simulation/World.h"
+
+void FollowScreenChange() {
+    // Only messages the loop dispatches reach here, and the loop runs from the end of start-up on, so a
+    // change during start-up arrives after it; the check only keeps a rebuild from ever running on a
+    // half-built program. After the teardown nothing may be started again: a change queued behind it is
+    // ignored.
+    if (Phase != ProgramPhase::Running) {
+        return;
+    }
+
+    // The teardown's hand-over: nothing the thread draws with goes before the thread has stopped.
+    StopSimulation();
+    platform::ReleaseSurface(BackBuffer);
+    BackBuffer = nullptr;
+    platform::ReleaseSurface(BackgroundSurface);
+    BackgroundSurface = nullptr;
+    ReleaseDynamicArrays();
+
+    MeasureScreen();
+    if (const std::string refusal = ScreenRefusal(); !refusal.empty()) {
+        platform::ReportFatal(refusal.c_str());
+        TearDown(1);
+        return;
+    }
+    platform::MoveWindow(MainWindow, 0, 0, ScreenWidth, ScreenHeight);
+    if (!BuildForScreen()) {
+        TearDown(1);
+        return;
+    }
+
+    // The balls keep their place and speed in the world; the world's height follows the screen, and a ball
+    // it no longer holds comes back in as the motion would bring it.
+    ResetBackBuffer();
+    BringBallsInside();
+    PlaceBallsOnScreen();
+    WindowPictureLost = false;
+    PresentAll();
+
+    StartSimulation();
+}
