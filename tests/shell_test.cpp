@@ -25,6 +25,7 @@ std::vector<std::string> LastCalls(std::size_t count) {
 }
 
 void ExpectCleanEnd() {
+    EXPECT_TRUE(Phase == ProgramPhase::Ended) << "torn down, and nothing started again after it";
     EXPECT_FALSE(Running);
     EXPECT_FALSE(SimulationWorker.joinable());
     EXPECT_EQ(headless::LiveSurfaces(), 0);
@@ -305,6 +306,48 @@ TEST(Shell, AScreenChangeRebuildsForTheNewScreenAndKeepsTheBallsWhereTheyAreInTh
                                                       "UnregisterClass CopperTrowel", "InvalidateRect screen",
                                                       "PostQuitMessage 0"}));
     ExpectCleanEnd();
+}
+
+// The window system may call the window procedure from inside the rebuild's own calls (a message another
+// thread sends is handled while the program waits on the window system). Here the messages come from inside
+// the rebuild's whole copy: a second change starts the rebuild over instead of nesting a second one in it,
+// and a teardown there ends it without starting anything again.
+TEST(Shell, MessagesThatArriveInsideTheRebuildNeitherNestNorOutliveIt) {
+    for (const std::uint32_t inside : {std::uint32_t{WM_DISPLAYCHANGE}, std::uint32_t{WM_LBUTTONDOWN}}) {
+        SCOPED_TRACE(inside == WM_DISPLAYCHANGE ? "a change inside" : "a click inside");
+        auto program = StartProgram(640, 480);
+        const ProgramEnder ender{program};
+        ASSERT_TRUE(headless::WaitForMessageLoop(Patience));
+        int sent = 0;
+        headless::SetWindowCopyObserver([&sent, inside](const platform::CopyRect& copy) {
+            if (!WholeWindow(copy) || Running || sent++ > 0) {
+                return;
+            }
+            if (inside == WM_DISPLAYCHANGE) {
+                headless::ChangeScreen(800, 600); // queued as well: the loop rebuilds once more after
+            }
+            platform::SendMessage(MainWindow, inside, 0, 0);
+        });
+        headless::ChangeScreen(1024, 768);
+        ASSERT_TRUE(headless::WaitForIdle(Patience));
+        headless::SetWindowCopyObserver(nullptr);
+        const std::vector<std::string> log = headless::CallLog();
+        const auto moves = std::count_if(
+            log.begin(), log.end(), [](const std::string& call) { return call.rfind("MoveWindow", 0) == 0; });
+        if (inside == WM_DISPLAYCHANGE) {
+            // The change, its start over, the queued change.
+            EXPECT_EQ(moves, 3);
+            EXPECT_EQ(headless::Window().Width, 800);
+            EXPECT_EQ(headless::LiveSurfaces(), 2);
+            EXPECT_TRUE(Running);
+            ASSERT_TRUE(WaitForFrames(headless::TextCalls().size(), 5));
+            headless::InjectLeftClick(1, 1);
+        } else {
+            EXPECT_EQ(moves, 1);
+        }
+        EXPECT_EQ(ExitStatus(program), 0);
+        ExpectCleanEnd();
+    }
 }
 
 TEST(Shell, AScreenChangeToAScreenStartUpWouldRefuseEndsWithItsMessageAndStatusOne) {

@@ -6,7 +6,16 @@
 #include "simulation/SimulationThread.h"
 #include "simulation/World.h"
 
+namespace {
+// A change reached the window procedure while the rebuild was under way.
+bool ScreenChangedAgain = false;
+} // namespace
+
 void FollowScreenChange() {
+    if (Phase == ProgramPhase::Following) {
+        ScreenChangedAgain = true;
+        return;
+    }
     // Only messages the loop dispatches reach here, and the loop runs from the end of start-up on, so a
     // change during start-up arrives after it; the check only keeps a rebuild from ever running on a
     // half-built program. After the teardown nothing may be started again: a change queued behind it is
@@ -14,34 +23,44 @@ void FollowScreenChange() {
     if (Phase != ProgramPhase::Running) {
         return;
     }
+    Phase = ProgramPhase::Following;
 
     // The teardown's hand-over: nothing the thread draws with goes before the thread has stopped.
     StopSimulation();
-    platform::ReleaseSurface(BackBuffer);
-    BackBuffer = nullptr;
-    platform::ReleaseSurface(BackgroundSurface);
-    BackgroundSurface = nullptr;
-    ReleaseDynamicArrays();
+    do {
+        ScreenChangedAgain = false;
+        platform::ReleaseSurface(BackBuffer);
+        BackBuffer = nullptr;
+        platform::ReleaseSurface(BackgroundSurface);
+        BackgroundSurface = nullptr;
+        ReleaseDynamicArrays();
 
-    MeasureScreen();
-    if (const std::string refusal = ScreenRefusal(); !refusal.empty()) {
-        platform::ReportFatal(refusal.c_str());
-        TearDown(1);
-        return;
-    }
-    platform::MoveWindow(MainWindow, 0, 0, ScreenWidth, ScreenHeight);
-    if (!BuildForScreen()) {
-        TearDown(1);
-        return;
-    }
+        MeasureScreen();
+        if (const std::string refusal = ScreenRefusal(); !refusal.empty()) {
+            platform::ReportFatal(refusal.c_str());
+            TearDown(1);
+            return;
+        }
+        platform::MoveWindow(MainWindow, 0, 0, ScreenWidth, ScreenHeight);
+        if (Phase == ProgramPhase::Ended || !BuildForScreen()) {
+            TearDown(1); // nothing more when the program was torn down meanwhile
+            return;
+        }
 
-    // The balls keep their place and speed in the world; the world's height follows the screen, and a ball
-    // it no longer holds comes back in as the motion would bring it.
-    ResetBackBuffer();
-    BringBallsInside();
-    PlaceBallsOnScreen();
-    WindowPictureLost = false;
-    PresentAll();
+        // The balls keep their place and speed in the world; the world's height follows the screen, and a
+        // ball it no longer holds comes back in as the motion would bring it.
+        ResetBackBuffer();
+        BringBallsInside();
+        PlaceBallsOnScreen();
+        WindowPictureLost = false;
+        PresentAll();
+        // The window system may call the window procedure from inside the move or the copies: a teardown
+        // there has released everything, a change there needs this all again.
+        if (Phase == ProgramPhase::Ended) {
+            return;
+        }
+    } while (ScreenChangedAgain);
 
     StartSimulation();
+    Phase = ProgramPhase::Running;
 }

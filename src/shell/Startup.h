@@ -17,7 +17,8 @@ std::intptr_t MainWndProc(platform::WindowHandle window, std::uint32_t message, 
 // Where the main thread is in the program's life. Read and written by the main thread alone.
 enum class ProgramPhase : std::uint8_t {
     StartingUp, // from RunProgram's entry to the simulation thread's creation
-    Running,    // the message loop, the simulation thread running (or being rebuilt for a new screen)
+    Running,    // the message loop, the simulation thread running
+    Following,  // FollowScreenChange at work, the simulation thread stopped
     Ended,      // torn down: the quit message is posted, nothing is started again
 };
 extern ProgramPhase Phase;
@@ -42,7 +43,9 @@ void StopSimulation();
 // size-dependent start-up steps done again, the balls kept where they are in the world (brought inside a
 // world that no longer holds them), the whole picture presented and the thread started again. A screen or
 // surfaces the start-up would refuse end the program as start-up would: the message, then the teardown with
-// status 1. Does nothing outside the Running phase.
+// status 1. Only in the Running phase; a change that reaches the window procedure while the rebuild is under
+// way (a message sent to the window from inside one of its calls) has the rebuild start over for the screen
+// as it is then, and a teardown there ends it.
 void FollowScreenChange();
 
 // The teardown, once: the thread stopped, the surfaces released, the class unregistered, the screen
