@@ -39,4 +39,4 @@ VIRTUAL_DISPLAY_PACKAGES=(xvfb x11-utils x11-apps x11-xserver-utils xdotool libx
 WINDOWS_BUILD_PACKAGES=(cmake make googletest g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix)
 # What running them under Wine on a virtual display needs: Wine with its 32-bit part (i386 architecture).
 WINE_PACKAGES=(wine wine32:i386 wine64 fonts-wine libxrender1 libxrender1:i386 libxrandr2 libxrandr2:i386 xvfb
-    xdotool python3 python3-pil)
+    xdotool x11-xserver-utils python3 python3-pil)

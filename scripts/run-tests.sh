@@ -30,7 +30,7 @@ skipped_by_reason() {
     grep -oP '^\s+\d+ - \K\S+(?= \(Skipped\))' "$2" | while read -r test; do
         reason=$(awk -v t="$test" '$0 ~ "^[0-9]+/[0-9]+ Test: " t "$" { on = 1; next }
                                    on && /^<end of output>/ { exit }
-                                   on && tolower($0) ~ /skipped/ { sub(/^Skipped: /, ""); print; exit }' \
+                                   on && tolower($0) ~ /skipp/ { sub(/^Skipped: /, ""); print; exit }' \
             "$1/Testing/Temporary/LastTest.log")
         printf '%s|%s\n' "${reason:-no reason given}" "$test"
     done | awk -F'|' '{ tests[$1] = tests[$1] " " $2 } END { for (r in tests) print r "|" substr(tests[r], 2) }'

@@ -5,7 +5,9 @@ the Wine prefix it names (WINEPREFIX).
 First run: the window is a topmost popup over the whole screen; the picture shows the background everywhere,
 two red shaded balls with shadows and the two numbers at the top left, and the balls move; a right click, a
 middle click and keys leave the program running; a left click ends it with status 0 within a second.
-Second run: the system's close command, sent to the window found by its class name, ends it the same way.
+Second run: the display is switched to 1024x768 and back, the way the display settings switch it; each time the
+window covers the new screen and shows the whole picture at its size. Then the system's close command, sent to
+the window found by its class name, ends it the same way.
 
 Wine copies the window to the X server only about 15 times a second while the program draws without pause, so
 every look at the screen is retried for a while before it counts as a failure.
@@ -31,9 +33,9 @@ except ImportError:
 
 BACKGROUND = (2, 151, 57)
 SCREEN = (1280, 1024)
-# At 1280 pixels wide a ball is 48 pixels across, its sprite square 49, and its shadow 12 pixels lower right.
-BALL_DIAMETER = 48
-SHADOW_OFFSET = 12
+SMALLER_SCREEN = (1024, 768)
+# The smaller display mode, for xrandr: 1024x768 at 60 Hz.
+SMALLER_MODELINE = ["63.50", "1024", "1072", "1176", "1328", "768", "771", "775", "798", "-hsync", "+vsync"]
 # The two numbers: distance at (10, 10), speed sum at (10, 30), black on a white box.
 TEXT_AREA = (0, 0, 110, 52)
 PICTURE_PATIENCE = 20.0
@@ -118,12 +120,14 @@ def clusters(points):
     return groups
 
 
-def analyse(image):
+def analyse(image, screen):
     """What the screen shows: the balls found, and a list of what is wrong with the picture (empty when right)."""
     problems = []
     width, height = image.size
-    if (width, height) != SCREEN:
-        return [], ["screen is %dx%d, not %dx%d" % (width, height, *SCREEN)]
+    if (width, height) != screen:
+        return [], ["screen is %dx%d, not %dx%d" % (width, height, *screen)]
+    # A ball is 24 logical units across and its shadow 6 units lower right; a unit is width / 640 pixels.
+    ball_diameter, shadow_offset = 24 * width / 640, round(6 * width / 640)
     pixels = list(image.getdata())
     background = sum(1 for p in pixels if p == BACKGROUND)
     if background < 0.95 * width * height:
@@ -162,14 +166,14 @@ def analyse(image):
         centre = (sum(xs) / len(xs), sum(ys) / len(ys))
         found.append(centre)
         size = (box[2] - box[0], box[3] - box[1])
-        if not all(BALL_DIAMETER - 8 <= side <= BALL_DIAMETER + 6 for side in size):
+        if not all(ball_diameter - 8 <= side <= ball_diameter + 6 for side in size):
             problems.append("ball %d is %dx%d pixels" % (number, *size))
         reds = [pixels[y * width + x][0] for x, y in group]
         if max(reds) - min(reds) < 80:
             problems.append("ball %d is not shaded (red %d..%d)" % (number, min(reds), max(reds)))
         # Its shadow: dark background below and to the right, of the ball's size.
-        shadow_box = (box[0] + SHADOW_OFFSET - 3, box[1] + SHADOW_OFFSET - 3, box[2] + SHADOW_OFFSET + 3,
-                      box[3] + SHADOW_OFFSET + 3)
+        shadow_box = (box[0] + shadow_offset - 3, box[1] + shadow_offset - 3, box[2] + shadow_offset + 3,
+                      box[3] + shadow_offset + 3)
         dark = [(x, y) for x, y in shadow_set if inside(shadow_box, x, y)]
         if len(dark) < 150:
             problems.append("ball %d has a shadow of %d pixels" % (number, len(dark)))
@@ -189,12 +193,12 @@ def analyse(image):
     return found, problems
 
 
-def wait_for_picture(args, name):
+def wait_for_picture(args, name, screen=SCREEN):
     """Screenshots until one shows the whole picture; returns the balls' centres."""
     deadline = time.monotonic() + PICTURE_PATIENCE
     while True:
         image = grab()
-        balls, problems = analyse(image)
+        balls, problems = analyse(image, screen)
         if not problems:
             image.save(os.path.join(args.out, name + ".png"))
             return balls
@@ -218,7 +222,7 @@ def wait_for_screen_without_picture(args):
         time.sleep(0.3)
 
 
-def check_window(args):
+def check_window(args, screen=SCREEN):
     info = tool(args, "info")
     if info.returncode != 0:
         raise Failure("the window of class CopperTrowel was not found")
@@ -229,7 +233,7 @@ def check_window(args):
         raise Failure("the window is not a borderless popup: %s" % info.stdout)
     if not exstyle & WS_EX_TOPMOST:
         raise Failure("the window is not topmost: %s" % info.stdout)
-    if fields["rect"] != "0,0,%d,%d" % SCREEN or fields["title"] != "0" or fields["visible"] != "1":
+    if fields["rect"] != "0,0,%d,%d" % screen or fields["title"] != "0" or fields["visible"] != "1":
         raise Failure("the window does not cover the screen untitled: %s" % info.stdout)
 
 
@@ -277,10 +281,30 @@ def first_run(args):
         program.stop()
 
 
+def switch_display(args, screen):
+    """Switches the display as the display settings do; returns the seconds until the whole picture showed at the
+    new size."""
+    began = time.monotonic()
+    if tool(args, "display", *map(str, screen)).returncode != 0:
+        raise Failure("the display could not be switched to %dx%d" % screen)
+    wait_for_picture(args, "display-%dx%d" % screen, screen)
+    check_window(args, screen)
+    return time.monotonic() - began
+
+
 def second_run(args):
     program = start(args, "second-run")
     try:
         wait_for_picture(args, "second-run")
+        subprocess.run(["xrandr", "--newmode", "%dx%d" % SMALLER_SCREEN, *SMALLER_MODELINE], check=True,
+                       timeout=30, stdout=subprocess.DEVNULL)
+        subprocess.run(["xrandr", "--addmode", "screen", "%dx%d" % SMALLER_SCREEN], check=True, timeout=30)
+        for screen in (SMALLER_SCREEN, SCREEN):
+            took = switch_display(args, screen)
+            if program.wait_exit(0) is not None:
+                raise Failure("the display change to %dx%d ended the program" % screen)
+            print("display switched to %dx%d: the whole picture at that size %.2f s after the switch began" %
+                  (*screen, took))
         # The tool itself takes a while to start under Wine: the second counts from when it has posted.
         began = time.monotonic()
         sent = tool(args, "close")
@@ -334,9 +358,10 @@ def main():
     parser.add_argument("--out", required=True, help="where screenshots and the program's output are kept")
     parser.add_argument("--measure-fps", type=float, metavar="SECONDS")
     args = parser.parse_args()
-    if not shutil.which("xdotool"):
-        print("xdotool is not installed: skipped", file=sys.stderr)
-        return SKIPPED
+    for command, package in (("xdotool", "xdotool"), ("xrandr", "x11-xserver-utils")):
+        if not shutil.which(command):
+            print("%s (%s) is not installed: skipped" % (command, package), file=sys.stderr)
+            return SKIPPED
     os.makedirs(args.out, exist_ok=True)
     try:
         if args.measure_fps:

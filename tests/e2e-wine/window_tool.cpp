@@ -1,11 +1,13 @@
 // The end-to-end test's view of the program's window from inside Windows: found by its class name, as the
 // desktop and other programs find it.
-//   coppertrowel_window_tool wait SECONDS   exits 0 once the window exists, 1 when it has not appeared in
-//   time coppertrowel_window_tool info           prints its styles, rectangle, title length and whether its
-//   class has
-//                                            the arrow cursor
-//   coppertrowel_window_tool close          posts the system's close command (WM_SYSCOMMAND SC_CLOSE), what
-//                                            the close key combination of the desktop sends
+//   coppertrowel_window_tool wait SECONDS      exits 0 once the window exists, 1 when it has not appeared
+//                                              in time
+//   coppertrowel_window_tool info              prints its styles, rectangle, title length and whether its
+//                                              class has the arrow cursor
+//   coppertrowel_window_tool close             posts the system's close command (WM_SYSCOMMAND SC_CLOSE),
+//                                              what the close key combination of the desktop sends
+//   coppertrowel_window_tool display W H       switches the display to W x H, as the display settings do;
+//                                              the system then tells every window with WM_DISPLAYCHANGE
 
 #include <windows.h>
 
@@ -52,6 +54,20 @@ int Close() {
     return window && PostMessageA(window, WM_SYSCOMMAND, SC_CLOSE, 0) ? 0 : 1;
 }
 
+int Display(int width, int height) {
+    DEVMODEA mode{};
+    mode.dmSize = sizeof(mode);
+    mode.dmPelsWidth = static_cast<DWORD>(width);
+    mode.dmPelsHeight = static_cast<DWORD>(height);
+    mode.dmFields = DM_PELSWIDTH | DM_PELSHEIGHT;
+    const LONG result = ChangeDisplaySettingsA(&mode, 0);
+    if (result != DISP_CHANGE_SUCCESSFUL) {
+        std::fprintf(stderr, "ChangeDisplaySettings %dx%d: %ld\n", width, height, static_cast<long>(result));
+        return 1;
+    }
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -64,6 +80,10 @@ int main(int argc, char** argv) {
     if (argc == 2 && std::strcmp(argv[1], "close") == 0) {
         return Close();
     }
-    std::fputs("usage: coppertrowel_window_tool wait SECONDS | info | close\n", stderr);
+    if (argc == 4 && std::strcmp(argv[1], "display") == 0) {
+        return Display(std::atoi(argv[2]), std::atoi(argv[3]));
+    }
+    std::fputs("usage: coppertrowel_window_tool wait SECONDS | info | close | display WIDTH HEIGHT\n",
+               stderr);
     return 2;
 }
