@@ -406,7 +406,8 @@ void ReportFatal(const char* text) {
         ::WriteFile(error, "\n", 1, &written, nullptr);
         return;
     }
-    ::MessageBoxA(nullptr, text, "coppertrowel", MB_OK | MB_ICONERROR | MB_SETFOREGROUND);
+    // Topmost: when a screen change ends the program, its own topmost window still covers the screen.
+    ::MessageBoxA(nullptr, text, "coppertrowel", MB_OK | MB_ICONERROR | MB_SETFOREGROUND | MB_TOPMOST);
 }
 
 } // namespace platform

@@ -37,13 +37,15 @@ void FollowScreenChange() {
 
         MeasureScreen();
         if (const std::string refusal = ScreenRefusal(); !refusal.empty()) {
-            platform::ReportFatal(refusal.c_str());
-            TearDown(1);
+            EndWithRefusal(refusal);
             return;
         }
         platform::MoveWindow(MainWindow, 0, 0, ScreenWidth, ScreenHeight);
-        if (Phase == ProgramPhase::Ended || !BuildForScreen()) {
-            TearDown(1); // nothing more when the program was torn down meanwhile
+        if (Phase == ProgramPhase::Ended) {
+            return; // torn down from inside the move
+        }
+        if (!BuildForScreen()) {
+            EndWithRefusal(SurfacesRefusal());
             return;
         }
 

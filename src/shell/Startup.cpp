@@ -45,6 +45,11 @@ std::string ScreenRefusal() {
     return {};
 }
 
+std::string SurfacesRefusal() {
+    return "coppertrowel: not enough memory for two " + std::to_string(ScreenWidth + 2 * ShadowOffset) + "x" +
+           std::to_string(ScreenHeight + 2 * ShadowOffset) + " drawing surfaces";
+}
+
 void MeasureScreen() {
     ScreenWidth = platform::GetSystemMetrics(SM_CXSCREEN);
     ScreenHeight = platform::GetSystemMetrics(SM_CYSCREEN);
@@ -59,10 +64,6 @@ bool BuildForScreen() {
 
     CreateSurfaces();
     if (!BackgroundSurface || !BackBuffer) {
-        const std::string text = "coppertrowel: not enough memory for two " +
-                                 std::to_string(ScreenWidth + 2 * ShadowOffset) + "x" +
-                                 std::to_string(ScreenHeight + 2 * ShadowOffset) + " drawing surfaces";
-        platform::ReportFatal(text.c_str());
         platform::ReleaseSurface(BackBuffer);
         platform::ReleaseSurface(BackgroundSurface);
         BackBuffer = BackgroundSurface = nullptr;
@@ -103,6 +104,7 @@ int RunProgram() {
                                           ScreenHeight, platform::GetModuleHandle());
 
     if (!BuildForScreen()) {
+        platform::ReportFatal(SurfacesRefusal().c_str());
         ReleaseDynamicArrays();
         return 1;
     }

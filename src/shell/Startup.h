@@ -30,8 +30,10 @@ std::string ScreenRefusal();
 // ScreenWidth and ScreenHeight from the primary screen's metrics, and Scale from them.
 void MeasureScreen();
 // The size-dependent steps of start-up after the window: ball size, sprite tables, world bounds, light level,
-// surfaces. False when the surfaces cannot be had: the user has been told why, and no surface is left.
+// surfaces. False when the surfaces cannot be had; no surface is left then.
 bool BuildForScreen();
+// Why the surfaces for the current screen could not be had, for the user.
+std::string SurfacesRefusal();
 
 // Sets Running and creates the simulation thread.
 void StartSimulation();
@@ -49,8 +51,13 @@ void StopSimulation();
 void FollowScreenChange();
 
 // The teardown, once: the thread stopped, the surfaces released, the class unregistered, the screen
-// invalidated and the quit message posted with exitCode. Later calls do nothing.
-void TearDown(std::int32_t exitCode);
+// invalidated and the quit message posted with code 0. Later calls, and calls after EndWithRefusal, do
+// nothing.
+void TearDown();
+// The program refuses to go on: Phase set to Ended first, so that nothing reaching the window procedure while
+// the user is told (a message box runs its own message loop) can end it another way, then the reason told and
+// the teardown's steps with the quit message's code 1.
+void EndWithRefusal(const std::string& reason);
 
 // Releases the dynamic arrays that outlive start-up, in the program's finalisation order.
 void ReleaseDynamicArrays();

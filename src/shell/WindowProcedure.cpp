@@ -9,13 +9,8 @@ void StopSimulation() {
     }
 }
 
-void TearDown(std::int32_t exitCode) {
-    // Once: a second click, or a click queued behind a screen change that ended the program, must neither
-    // release again nor replace the quit message's code.
-    if (Phase == ProgramPhase::Ended) {
-        return;
-    }
-    Phase = ProgramPhase::Ended;
+namespace {
+void ReleaseAndQuit(std::int32_t exitCode) {
     StopSimulation();
     platform::ReleaseSurface(BackBuffer);
     BackBuffer = nullptr;
@@ -25,12 +20,32 @@ void TearDown(std::int32_t exitCode) {
     platform::InvalidateRect(nullptr, false);
     platform::PostQuitMessage(exitCode);
 }
+} // namespace
+
+void TearDown() {
+    // Once: a second click, or a click queued behind a screen change that ended the program, must neither
+    // release again nor replace the quit message's code.
+    if (Phase == ProgramPhase::Ended) {
+        return;
+    }
+    Phase = ProgramPhase::Ended;
+    ReleaseAndQuit(0);
+}
+
+void EndWithRefusal(const std::string& reason) {
+    if (Phase == ProgramPhase::Ended) {
+        return;
+    }
+    Phase = ProgramPhase::Ended;
+    platform::ReportFatal(reason.c_str());
+    ReleaseAndQuit(1);
+}
 
 std::intptr_t MainWndProc(platform::WindowHandle window, std::uint32_t message, std::uintptr_t wParam,
                           std::intptr_t lParam) {
     switch (message) {
     case WM_DESTROY:
-        TearDown(0);
+        TearDown();
         return 0;
     case WM_LBUTTONDOWN:
         platform::SendMessage(MainWindow, WM_DESTROY, 0, 0);
