@@ -56,16 +56,20 @@ run_preset() {
 }
 
 echo "== Can this machine execute 32-bit x86 programs?"
-if reason=$(scripts/can-run-32bit.sh); then
-    echo "yes: both Windows programs run all their tests"
-else
-    echo "no, $reason: the 32-bit Windows program is built, its run-time tests are skipped"
-fi
+reason=$(scripts/can-run-32bit.sh)
+case $? in
+0) echo "yes: both Windows programs run all their tests" ;;
+1) echo "no, $reason: the 32-bit Windows program is built, its run-time tests are skipped" ;;
+*)
+    echo "$reason"
+    failures+=("32-bit detection: $reason")
+    ;;
+esac
 # Cross-check with the 32-bit Wine loader itself, where it is installed: it starts exactly where the detection
 # says 32-bit programs run.
 if [ -x /usr/lib/wine/wine ] && [ "${COPPERTROWEL_NO_32BIT:-0}" != 1 ]; then
     if /usr/lib/wine/wine --version >/dev/null 2>&1; then loader_starts=1; else loader_starts=0; fi
-    if [ -z "$reason" ] && [ $loader_starts -eq 0 ] || [ -n "$reason" ] && [ $loader_starts -eq 1 ]; then
+    if { [ -z "$reason" ] && [ $loader_starts -eq 0 ]; } || { [ -n "$reason" ] && [ $loader_starts -eq 1 ]; }; then
         failures+=("32-bit detection: it disagrees with whether the 32-bit Wine loader starts")
     fi
 fi

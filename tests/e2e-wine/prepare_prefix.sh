@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Makes the Wine prefix named by WINEPREFIX with the loader named by WINELOADER, once; later runs find it ready and return at once.
+# Makes the Wine prefix named by WINEPREFIX with the loader named by WINELOADER, once; later runs find it
+# ready and return at once.
 set -euo pipefail
 ready="$WINEPREFIX/coppertrowel-prefix-ready"
 if [ -f "$ready" ]; then

@@ -9,9 +9,19 @@ set -uo pipefail
 loader=$1 bits=$2
 shift 2
 here=$(cd "$(dirname "$0")" && pwd)
-if [ "$bits" = 32 ] && ! reason=$("$here/../../scripts/can-run-32bit.sh"); then
-    echo "Skipped: $reason"
-    exit 77
+if [ "$bits" = 32 ]; then
+    reason=$("$here/../../scripts/can-run-32bit.sh")
+    case $? in
+    0) ;;
+    1)
+        echo "Skipped: $reason"
+        exit 77
+        ;;
+    *)
+        echo "$reason"
+        exit 1
+        ;;
+    esac
 fi
 export WINELOADER=$loader
 exec "$@"
