@@ -211,6 +211,15 @@ void WaitUntilExposed(const WindowObject& window) {
     }
 }
 
+// Drops the record of a window that is gone, so that another may be made (the X11 benchmark makes one a
+// size).
+void ForgetWindow() {
+    if (TheWindow && TheWindow->OwnColormap) {
+        XFreeColormap(x11::MainDisplay, TheWindow->OwnColormap);
+    }
+    TheWindow.reset();
+}
+
 } // namespace
 
 namespace x11 {
@@ -225,15 +234,10 @@ WindowObject* FindWindow(::Window id) {
 
 void DestroyAllWindows() {
     ReleaseMainDrawing();
-    if (TheWindow) {
-        if (!TheWindow->Destroyed) {
-            XDestroyWindow(MainDisplay, TheWindow->Id);
-        }
-        if (TheWindow->OwnColormap) {
-            XFreeColormap(MainDisplay, TheWindow->OwnColormap);
-        }
-        TheWindow.reset();
+    if (TheWindow && !TheWindow->Destroyed) {
+        XDestroyWindow(MainDisplay, TheWindow->Id);
     }
+    ForgetWindow();
     if (Arrow.Id) {
         XFreeCursor(MainDisplay, Arrow.Id);
         Arrow.Id = 0;
@@ -276,7 +280,10 @@ WindowHandle CreateWindowEx(std::uint32_t exStyle, const char* className, const 
                             std::int32_t height, ModuleHandle) {
     Display* display = x11::MainDisplay;
     const auto found = className ? Classes.find(className) : Classes.end();
-    // X sizes and positions are 16-bit.
+    if (TheWindow && TheWindow->Destroyed) {
+        ForgetWindow();
+    }
+    // One window at a time; X sizes and positions are 16-bit.
     if (!display || TheWindow || found == Classes.end() || width <= 0 || height <= 0 || width > 32767 ||
         height > 32767) {
         return nullptr;
