@@ -11,12 +11,6 @@ void MakeSurfaces(std::int32_t width, std::int32_t height, std::int32_t shadowOf
     ShadowOffset = shadowOffset;
     CreateSurfaces();
 }
-
-void ReleaseSurfaces() {
-    platform::ReleaseSurface(BackBuffer);
-    platform::ReleaseSurface(BackgroundSurface);
-    BackBuffer = BackgroundSurface = nullptr;
-}
 } // namespace
 
 TEST(Surfaces, SizedWithShadowMarginsAndPaintedWholeInTheBackground) {

@@ -14,6 +14,13 @@ void FillRowTable(platform::Surface* surface, std::vector<std::uint8_t*>& rows) 
 }
 } // namespace
 
+void ReleaseSurfaces() {
+    platform::ReleaseSurface(BackBuffer);
+    BackBuffer = nullptr;
+    platform::ReleaseSurface(BackgroundSurface);
+    BackgroundSurface = nullptr;
+}
+
 void CreateSurfaces() {
     BackgroundSurface =
         platform::CreateSurface(ScreenWidth + 2 * ShadowOffset, ScreenHeight + 2 * ShadowOffset);

@@ -10,3 +10,5 @@ inline constexpr std::uint32_t BackgroundColour = 0x00399702u;
 // the row tables filled and both balls made red. A surface the platform cannot create stays nullptr and its
 // row table empty; start-up refuses to go on then.
 void CreateSurfaces();
+// Releases the back buffer, then the background surface, and forgets both; nullptr ones are skipped.
+void ReleaseSurfaces();

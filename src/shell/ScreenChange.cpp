@@ -29,10 +29,7 @@ void FollowScreenChange() {
     StopSimulation();
     do {
         ScreenChangedAgain = false;
-        platform::ReleaseSurface(BackBuffer);
-        BackBuffer = nullptr;
-        platform::ReleaseSurface(BackgroundSurface);
-        BackgroundSurface = nullptr;
+        ReleaseSurfaces();
         ReleaseDynamicArrays();
 
         MeasureScreen();

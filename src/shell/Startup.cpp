@@ -64,9 +64,7 @@ bool BuildForScreen() {
 
     CreateSurfaces();
     if (!BackgroundSurface || !BackBuffer) {
-        platform::ReleaseSurface(BackBuffer);
-        platform::ReleaseSurface(BackgroundSurface);
-        BackBuffer = BackgroundSurface = nullptr;
+        ReleaseSurfaces();
         return false;
     }
     return true;

@@ -1,5 +1,7 @@
 #include "shell/Startup.h"
 
+#include "rendering/Surfaces.h"
+
 void StopSimulation() {
     Running = false;
     // Waiting for the thread, not for a fixed time: it finishes the step under way, frame included, and only
@@ -12,10 +14,7 @@ void StopSimulation() {
 namespace {
 void ReleaseAndQuit(std::int32_t exitCode) {
     StopSimulation();
-    platform::ReleaseSurface(BackBuffer);
-    BackBuffer = nullptr;
-    platform::ReleaseSurface(BackgroundSurface);
-    BackgroundSurface = nullptr;
+    ReleaseSurfaces();
     platform::UnregisterClass("CopperTrowel", platform::GetModuleHandle());
     platform::InvalidateRect(nullptr, false);
     platform::PostQuitMessage(exitCode);
