@@ -614,6 +614,7 @@ class Scenarios:
             xrandr(server.env, "--output", "screen", "--mode", "1366x768")
             server.width, server.height = 1366, 768
             program = self.start(server, managed=bool(command))
+            manager = command[0] if command else "none"
             try:
                 self.check_picture(server)
                 for width, height in ((1920, 1080), (1366, 768)):
@@ -623,7 +624,8 @@ class Scenarios:
                     server.width, server.height = width, height
                     self.check_picture(server, seconds=10, pause=0)
                     last_miss, seen_at = self.picture_seen
-                    self.check_picture(server, f"e2e_x11_screen_change_{width}x{height}.png")
+                    # Each scenario's own name: the scenarios run side by side and would share the file.
+                    self.check_picture(server, f"e2e_x11_screen_change_{manager}_{width}x{height}.png")
                     problem = self.window_problem(server, self.tools.probe(server.env, "find", "500"),
                                                   bool(command))
                     if problem:
