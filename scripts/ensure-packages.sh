@@ -40,3 +40,6 @@ WINDOWS_BUILD_PACKAGES=(cmake make googletest g++-mingw-w64-i686-posix g++-mingw
 # What running them under Wine on a virtual display needs: Wine with its 32-bit part (i386 architecture).
 WINE_PACKAGES=(wine wine32:i386 wine64 fonts-wine libxrender1 libxrender1:i386 libxrandr2 libxrandr2:i386 xvfb
     xdotool x11-xserver-utils python3 python3-pil)
+# What making the packages needs (dpkg-shlibdeps finds the .deb's dependencies; zip for the Windows archive),
+# and what checking them needs: lintian, the desktop-entry validator, man, and a reader of Windows resources.
+PACKAGING_PACKAGES=(cmake make g++ dpkg-dev file zip unzip gzip python3 lintian desktop-file-utils man-db icoutils)

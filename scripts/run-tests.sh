@@ -13,7 +13,7 @@ cd "$(dirname "$0")/.."
 source scripts/ensure-packages.sh
 
 ensure_packages "${LINUX_BUILD_PACKAGES[@]}" "${VIRTUAL_DISPLAY_PACKAGES[@]}" "${WINDOWS_BUILD_PACKAGES[@]}" \
-    "${WINE_PACKAGES[@]}" clang-format || exit 1
+    "${WINE_PACKAGES[@]}" "${PACKAGING_PACKAGES[@]}" clang-format || exit 1
 
 jobs=$(nproc)
 failures=()
