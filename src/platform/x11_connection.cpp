@@ -23,7 +23,6 @@ std::string DisplayName;
 std::thread::id MainThread;
 VisualID WindowVisualId = 0;
 int WindowDepth = 0;
-PixelFormat Format{};
 bool SharedMemoryUsable = false;
 int PrimaryX = 0, PrimaryY = 0, PrimaryWidth = 0, PrimaryHeight = 0;
 int PrimaryMonitor = -1;
@@ -86,18 +85,6 @@ void ReadDecimalSeparator() {
     std::setlocale(LC_NUMERIC, "C");
 }
 
-std::uint32_t ChannelValue(std::uint32_t byte, unsigned long mask) {
-    if (mask == 0) {
-        return 0;
-    }
-    const int shift = std::countr_zero(mask);
-    const int bits = std::popcount(mask);
-    const std::uint64_t top = (std::uint64_t{1} << bits) - 1;
-    // Nearest value of the channel's own width (exact for 8-bit channels).
-    const std::uint64_t scaled = (byte * top + 127) / 255;
-    return static_cast<std::uint32_t>((scaled << shift) & mask);
-}
-
 // A TrueColor visual: the default one when it is, else any of depth 24. The masks are read, never assumed.
 bool ChooseVisual() {
     const int screen = DefaultScreen(MainDisplay);
@@ -113,13 +100,7 @@ bool ChooseVisual() {
     }
     WindowVisualId = XVisualIDFromVisual(visual);
     WindowDepth = depth;
-    for (std::uint32_t byte = 0; byte < 256; ++byte) {
-        Format.Red[byte] = ChannelValue(byte, visual->red_mask);
-        Format.Green[byte] = ChannelValue(byte, visual->green_mask);
-        Format.Blue[byte] = ChannelValue(byte, visual->blue_mask);
-    }
-    Format.White = Format.Red[255] | Format.Green[255] | Format.Blue[255];
-    Format.Usual = visual->red_mask == 0xFF0000 && visual->green_mask == 0xFF00 && visual->blue_mask == 0xFF;
+    SetPixelFormat(visual->red_mask, visual->green_mask, visual->blue_mask);
     return true;
 }
 

@@ -73,8 +73,6 @@ namespace x11 {
 struct PixelFormat {
     std::uint32_t Red[256], Green[256], Blue[256];
     std::uint32_t White;
-    // Blue, green and red in the low three bytes of a 32-bit pixel: the usual layout, copied without tables.
-    bool Usual;
 };
 
 // A shared-memory image the server reads the window's rectangles from.
@@ -152,5 +150,21 @@ bool PutRectangle(DrawingConnection& drawing, ::Window window, const platform::S
                   const platform::CopyRect& r);
 // Gives back a drawing connection's shared images.
 void ReleaseImages(DrawingConnection& drawing);
+
+// The vector instructions the conversion uses: the best the processor has (set with Format), or fewer.
+enum class VectorInstructions { Plain, Ssse3, Avx2 };
+extern VectorInstructions ConvertInstructions;
+
+// Fills Format for a TrueColor visual's channel masks, whatever their widths and places, and finds the
+// processor's vector instructions.
+void SetPixelFormat(unsigned long redMask, unsigned long greenMask, unsigned long blueMask);
+// Converts the rectangle r of the surface into an image of the given bits per pixel and byte order, row by
+// row at `stride` bytes; false for a layout it cannot write (bits per pixel not whole bytes). Convert takes
+// the fastest way the processor and the layout allow; ConvertReference is the plain one, which every way
+// matches.
+bool Convert(const platform::Surface& surface, const platform::CopyRect& r, std::uint8_t* out,
+             std::size_t stride, int bitsPerPixel, int byteOrder);
+bool ConvertReference(const platform::Surface& surface, const platform::CopyRect& r, std::uint8_t* out,
+                      std::size_t stride, int bitsPerPixel, int byteOrder);
 
 } // namespace x11

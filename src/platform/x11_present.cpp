@@ -9,8 +9,6 @@
 #include <poll.h>
 
 #include <algorithm>
-#include <bit>
-#include <cstring>
 #include <new>
 
 #include "platform/x11_internal.h"
@@ -20,44 +18,6 @@ namespace {
 using namespace x11;
 using platform::CopyRect;
 using platform::Surface;
-
-// Converts the rectangle's rows into an image of the given layout, row by row at `stride` bytes.
-bool Convert(const Surface& surface, const CopyRect& r, std::uint8_t* out, std::size_t stride,
-             int bitsPerPixel, int byteOrder) {
-    if (bitsPerPixel % 8 != 0 || bitsPerPixel > 32) {
-        return false;
-    }
-    const int bytes = bitsPerPixel / 8;
-    const bool nativeOrder = (byteOrder == LSBFirst) == (std::endian::native == std::endian::little);
-    for (std::int32_t row = 0; row < r.Height; ++row) {
-        const std::uint8_t* in = surface.Pixels.get() +
-                                 surface.Stride * static_cast<std::size_t>(r.SourceY + row) +
-                                 3 * static_cast<std::size_t>(r.SourceX);
-        std::uint8_t* to = out + stride * static_cast<std::size_t>(row);
-        if (bytes == 4 && Format.Usual && byteOrder == LSBFirst) {
-            for (std::int32_t x = 0; x < r.Width; ++x, in += 3, to += 4) {
-                to[0] = in[0];
-                to[1] = in[1];
-                to[2] = in[2];
-                to[3] = 0;
-            }
-        } else if (bytes == 4 && nativeOrder) {
-            for (std::int32_t x = 0; x < r.Width; ++x, in += 3, to += 4) {
-                const std::uint32_t pixel = Format.Blue[in[0]] | Format.Green[in[1]] | Format.Red[in[2]];
-                std::memcpy(to, &pixel, 4);
-            }
-        } else {
-            for (std::int32_t x = 0; x < r.Width; ++x, in += 3, to += bytes) {
-                const std::uint32_t pixel = Format.Blue[in[0]] | Format.Green[in[1]] | Format.Red[in[2]];
-                for (int k = 0; k < bytes; ++k) {
-                    const int shift = 8 * (byteOrder == LSBFirst ? k : bytes - 1 - k);
-                    to[k] = static_cast<std::uint8_t>(pixel >> shift);
-                }
-            }
-        }
-    }
-    return true;
-}
 
 void FreeImage(DrawingConnection& drawing, SharedImage& image) {
     if (!image.Image) {
