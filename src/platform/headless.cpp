@@ -599,4 +599,10 @@ void ReportFatal(const char* text) {
     std::fprintf(stderr, "%s\n", text);
 }
 
+bool ReportInformation(const char* text) {
+    Log(std::string("ReportInformation ") + text);
+    std::fprintf(stdout, "%s\n", text);
+    return true;
+}
+
 } // namespace platform

@@ -60,7 +60,7 @@ void TakeDrawingLogs(std::vector<TextCall>& texts, std::vector<platform::CopyRec
 // Calls the main thread made, in order: "ConnectWindowSystem", "RegisterClass CopperTrowel",
 // "CreateWindowEx CopperTrowel", "ShowWindow 3", "ReleaseSurface 2" (surfaces are numbered from 1 in order of
 // creation), "UnregisterClass CopperTrowel", "InvalidateRect screen", "PostQuitMessage 0", "ReportFatal
-// <text>".
+// <text>", "ReportInformation <text>".
 std::vector<std::string> CallLog();
 
 struct WindowState {

@@ -208,13 +208,18 @@ DeviceContext SurfaceDC(Surface* surface);
 // [main] Destroys the surface, its pixels and its device context. nullptr is ignored.
 void ReleaseSurface(Surface* surface);
 
-// ---- The user's locale and fatal start-up errors
-// ----------------------------------------------------------------
+// ---- The user's locale, and texts for the user
+// -----------------------------------------------------------------
 
 // [any] The decimal separator of the user's regional settings, '.' where none is set.
 char DecimalSeparator();
-// [main] Tells the user why the program cannot start (standard error, or a message box where there is none).
+// [main] Tells the user why the program cannot start or go on: the text and a line end on standard error; on
+// Windows, where a windowed program started from the desktop has none, in the console it was started from,
+// else in a message box.
 void ReportFatal(const char* text);
+// [main] A text the user asked for (the help, the version), with a line end, the same way on standard output.
+// False when it could not be written.
+bool ReportInformation(const char* text);
 
 // ---- Clipping shared by every backend
 // ------------------------------------------------------------------------------

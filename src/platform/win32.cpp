@@ -121,6 +121,39 @@ bool Extent(HDC dc, std::int32_t& width, std::int32_t& height) {
     return true;
 }
 
+// Texts for the user go where the user who started the program reads. A windowed program has standard handles
+// only when they were given to it: redirected, or started by a shell that passes its own (as Wine's are).
+// Started from a console window (cmd.exe, PowerShell) it has none, and borrows that console; started from the
+// desktop there is nowhere to write, and the caller shows a message box instead.
+enum class UserWrite : std::uint8_t { Written, Failed, NowhereToWrite };
+
+bool WriteLine(HANDLE handle, const char* text) {
+    const auto length = static_cast<DWORD>(std::strlen(text));
+    DWORD written = 0;
+    return ::WriteFile(handle, text, length, &written, nullptr) && written == length &&
+           ::WriteFile(handle, "\n", 1, &written, nullptr) && written == 1;
+}
+
+UserWrite WriteForUser(DWORD standardHandle, const char* text) {
+    const HANDLE given = ::GetStdHandle(standardHandle);
+    if (given != nullptr && given != INVALID_HANDLE_VALUE && ::GetFileType(given) != FILE_TYPE_UNKNOWN) {
+        return WriteLine(given, text) ? UserWrite::Written : UserWrite::Failed;
+    }
+    // Already attached by an earlier text is as good as attached now.
+    if (!::AttachConsole(ATTACH_PARENT_PROCESS) && ::GetLastError() != ERROR_ACCESS_DENIED) {
+        return UserWrite::NowhereToWrite;
+    }
+    const HANDLE console =
+        ::CreateFileA("CONOUT$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                      OPEN_EXISTING, 0, nullptr);
+    if (console == INVALID_HANDLE_VALUE) {
+        return UserWrite::NowhereToWrite;
+    }
+    const bool written = WriteLine(console, text);
+    ::CloseHandle(console);
+    return written ? UserWrite::Written : UserWrite::Failed;
+}
+
 // The x87 control word: precision control in bits 8-9 (3 = 64-bit significand), rounding in bits 10-11
 // (0 = to nearest). The exception masks are left as they are.
 void UseExtendedPrecision() {
@@ -397,17 +430,23 @@ char DecimalSeparator() {
 }
 
 void ReportFatal(const char* text) {
-    // Started from a console or with its output redirected (as the tests run it), the program says it there;
-    // started from the desktop it has nowhere to write, and a message box waits for the user.
-    const HANDLE error = ::GetStdHandle(STD_ERROR_HANDLE);
-    if (error != nullptr && error != INVALID_HANDLE_VALUE && ::GetFileType(error) != FILE_TYPE_UNKNOWN) {
-        DWORD written = 0;
-        ::WriteFile(error, text, static_cast<DWORD>(std::strlen(text)), &written, nullptr);
-        ::WriteFile(error, "\n", 1, &written, nullptr);
-        return;
+    if (WriteForUser(STD_ERROR_HANDLE, text) == UserWrite::NowhereToWrite) {
+        // Topmost: when a screen change ends the program, its own topmost window still covers the screen.
+        ::MessageBoxA(nullptr, text, "coppertrowel", MB_OK | MB_ICONERROR | MB_SETFOREGROUND | MB_TOPMOST);
     }
-    // Topmost: when a screen change ends the program, its own topmost window still covers the screen.
-    ::MessageBoxA(nullptr, text, "coppertrowel", MB_OK | MB_ICONERROR | MB_SETFOREGROUND | MB_TOPMOST);
+}
+
+bool ReportInformation(const char* text) {
+    switch (WriteForUser(STD_OUTPUT_HANDLE, text)) {
+    case UserWrite::Written:
+        return true;
+    case UserWrite::Failed:
+        return false;
+    case UserWrite::NowhereToWrite:
+        break;
+    }
+    // No box either (no desktop to show it on): the text is lost, and that is no success.
+    return ::MessageBoxA(nullptr, text, "coppertrowel", MB_OK | MB_ICONINFORMATION | MB_SETFOREGROUND) != 0;
 }
 
 } // namespace platform

@@ -1,5 +1,6 @@
 // The connection to the X server: opening it, the error handlers, the screen and its changes, the window's
-// pixel format, whether the server can share memory with us, and the user's decimal separator.
+// pixel format, whether the server can share memory with us, the user's decimal separator, and the texts for
+// the user.
 
 #include <X11/extensions/Xrandr.h>
 #include <sys/ipc.h>
@@ -294,6 +295,11 @@ char DecimalSeparator() {
 
 void ReportFatal(const char* text) {
     std::fprintf(stderr, "%s\n", text);
+}
+
+bool ReportInformation(const char* text) {
+    // Flushed here, so that a full disk or a closed pipe is seen while the caller can still say so.
+    return std::fprintf(stdout, "%s\n", text) >= 0 && std::fflush(stdout) == 0;
 }
 
 } // namespace platform

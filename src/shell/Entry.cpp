@@ -1,5 +1,7 @@
-#include "shell/Startup.h"
+#include "shell/CommandLine.h"
 
-int main() {
-    return RunProgram();
+int main(int argc, char** argv) {
+    ArgumentCount = argc;
+    ArgumentValues = argv;
+    return RunCommandLine();
 }
