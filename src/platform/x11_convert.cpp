@@ -8,7 +8,9 @@
 
 #include <algorithm>
 #include <bit>
+#include <cstdlib>
 #include <cstring>
+#include <string_view>
 
 #if defined(__x86_64__) || defined(__i386__)
 #include <immintrin.h>
@@ -277,6 +279,14 @@ void SetPixelFormat(unsigned long redMask, unsigned long greenMask, unsigned lon
                           : __builtin_cpu_supports("ssse3") ? VectorInstructions::Ssse3
                                                             : VectorInstructions::Plain;
 #endif
+    // COPPERTROWEL_X11_VECTORS=plain or ssse3 takes fewer, as a processor without the others would.
+    if (const char* asked = std::getenv("COPPERTROWEL_X11_VECTORS")) {
+        const std::string_view name(asked);
+        const VectorInstructions level = name == "plain"   ? VectorInstructions::Plain
+                                         : name == "ssse3" ? VectorInstructions::Ssse3
+                                                           : ConvertInstructions;
+        ConvertInstructions = std::min(level, ConvertInstructions);
+    }
 }
 
 bool ConvertReference(const Surface& surface, const CopyRect& r, std::uint8_t* out, std::size_t stride,

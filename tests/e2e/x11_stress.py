@@ -17,7 +17,8 @@ Scenarios:
                       does) at a random moment: status 1 and the lost-connection line within five seconds (X
                       errors of the drawing connection about the window the server destroyed may come too).
     other-depths      servers of depth 16 and 15: the program converts its pixels to the visual's layout (the
-                      screen shows the exact background pixel of that layout) and ends normally on a click.
+                      screen shows the exact background pixel of that layout) and ends normally on a click; at
+                      depth 16 also with the plain conversion (COPPERTROWEL_X11_VECTORS=plain).
     server-stalled    the server stopped (SIGSTOP) for two seconds: the program waits without spinning and a
                       click after the server goes on ends it with status 0.
     shm-refused       the program in an IPC namespace of its own, so the server offers MIT-SHM but cannot attach
@@ -371,11 +372,13 @@ class Scenarios:
     # ---- Servers of other depths, and screens the program cannot use
 
     def other_depths(self):
-        for depth in (16, 15):
+        # Depth 16 a second time with the plain conversion, as on a processor without vector instructions.
+        for depth, vectors in ((16, None), (16, "plain"), (15, None)):
             with depth_server(800, 600, depth) as server:
                 client = Client(server)
                 try:
-                    program = Program(self.program, server.env)
+                    env = dict(server.env, COPPERTROWEL_X11_VECTORS=vectors) if vectors else server.env
+                    program = Program(self.program, env)
                     try:
                         client.wait_for_map(program)
                         time.sleep(1.0)
@@ -392,7 +395,8 @@ class Scenarios:
                             raise Failure(f"depth {depth}: the click did not end the program with status 0 "
                                           f"(status {program.status()}):\n{program.errors()}")
                         clean_errors(program)
-                        self.note(f"depth {depth}: background pixel {expected:#06x} on the screen, status 0 "
+                        self.note(f"depth {depth}{', plain conversion' if vectors else ''}: background pixel "
+                                  f"{expected:#06x} on the screen, status 0 "
                                   f"{(program.ended_at - clicked_at) * 1000:.0f} ms after the click")
                     finally:
                         program.kill()
