@@ -1,1 +1,30 @@
-# (filled in by the Install work)
+# What `cmake --install` puts where. Every destination is relative to the prefix, so the packages can move the
+# whole tree, and nothing installed names the build tree.
+include(GNUInstallDirs)
+
+if(WIN32)
+    # A Windows user's install is the .exe alone, at the top of the prefix. The README and the copyright go
+    # only into the Windows zip, which asks for their component by name (packaging/windows-zip.cmake).
+    install(TARGETS coppertrowel RUNTIME DESTINATION .)
+    install(FILES README.md DESTINATION . COMPONENT Documentation EXCLUDE_FROM_ALL)
+    install(FILES packaging/copyright DESTINATION . RENAME copyright.txt
+            COMPONENT Documentation EXCLUDE_FROM_ALL)
+    return()
+endif()
+
+install(TARGETS coppertrowel RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+
+# The manual page and the changelog are installed compressed, as Debian expects them. gzip -n leaves the name
+# and the time out of the header, so the same sources give the same bytes.
+configure_file(packaging/linux/coppertrowel.6.in coppertrowel.6 @ONLY)
+set(_compressed ${CMAKE_CURRENT_BINARY_DIR}/coppertrowel.6.gz ${CMAKE_CURRENT_BINARY_DIR}/changelog.gz)
+add_custom_command(OUTPUT ${_compressed}
+                   COMMAND gzip -9n -c ${CMAKE_CURRENT_BINARY_DIR}/coppertrowel.6 > coppertrowel.6.gz
+                   COMMAND gzip -9n -c ${CMAKE_CURRENT_SOURCE_DIR}/packaging/linux/changelog > changelog.gz
+                   DEPENDS ${CMAKE_CURRENT_BINARY_DIR}/coppertrowel.6 packaging/linux/changelog)
+add_custom_target(coppertrowel_compressed_docs ALL DEPENDS ${_compressed})
+
+install(FILES ${CMAKE_CURRENT_BINARY_DIR}/coppertrowel.6.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man6)
+install(FILES packaging/linux/coppertrowel.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+install(FILES README.md packaging/copyright ${CMAKE_CURRENT_BINARY_DIR}/changelog.gz
+        DESTINATION ${CMAKE_INSTALL_DOCDIR})
