@@ -171,8 +171,6 @@ bool ConnectWindowSystem() {
     // The program computes its tables and its motion in long double, which means nothing unless the x87 unit
     // keeps all 64 significand bits; Windows starts threads with 53, whatever the C runtime then makes of it.
     UseExtendedPrecision();
-    // Real pixels, not a scaled-up picture, on displays set to more than 100 %.
-    ::SetProcessDPIAware();
     return true;
 }
 
