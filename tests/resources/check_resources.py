@@ -59,24 +59,12 @@ def decode_png(data):
     width, height, depth, colour_type, _, _, interlace = struct.unpack(">IIBBBBB", chunks[b"IHDR"])
     if (depth, colour_type, interlace) != (8, 6, 0):
         raise ValueError("not 8-bit RGBA without interlacing")
-    raw, stride, rows, previous = zlib.decompress(chunks[b"IDAT"]), 4 * width, [], bytearray(4 * width)
-    for y in range(height):
-        kind, line = raw[y * (stride + 1)], bytearray(raw[y * (stride + 1) + 1 : (y + 1) * (stride + 1)])
-        for i in range(stride):
-            left, up = line[i - 4] if i >= 4 else 0, previous[i]
-            corner = previous[i - 4] if i >= 4 else 0
-            if kind == 1:
-                line[i] = (line[i] + left) & 255
-            elif kind == 2:
-                line[i] = (line[i] + up) & 255
-            elif kind == 3:
-                line[i] = (line[i] + (left + up) // 2) & 255
-            elif kind == 4:
-                guess = left + up - corner
-                nearest = min((abs(guess - left), 0, left), (abs(guess - up), 1, up), (abs(guess - corner), 2, corner))
-                line[i] = (line[i] + nearest[2]) & 255
-        rows.append([tuple(line[i : i + 4]) for i in range(0, stride, 4)])
-        previous = line
+    # The renderer stores every row unfiltered (filter type 0).
+    raw, stride = zlib.decompress(chunks[b"IDAT"]), 4 * width
+    lines = [raw[y * (stride + 1) : (y + 1) * (stride + 1)] for y in range(height)]
+    if any(line[0] != 0 for line in lines):
+        raise ValueError("rows stored with a filter")
+    rows = [[tuple(line[i : i + 4]) for i in range(1, stride + 1, 4)] for line in lines]
     return width, height, rows
 
 
@@ -87,16 +75,14 @@ def decode_icon_image(data):
     header_size, width, double_height, _, bits = struct.unpack_from("<IiiHH", data)
     if bits != 32:
         raise ValueError(f"{bits} bits per pixel, not 32")
-    height = double_height // 2
-    pixels = data[header_size : header_size + 4 * width * height]
-    rows = [[(b, g, r, a) for b, g, r, a in zip(*[iter(pixels[y * 4 * width : (y + 1) * 4 * width])] * 4)]
-            for y in range(height)]
-    return width, height, [[(r, g, b, a) for b, g, r, a in row] for row in reversed(rows)]
+    height, stride = double_height // 2, 4 * width
+    lines = [data[header_size + y * stride : header_size + (y + 1) * stride] for y in reversed(range(height))]
+    return width, height, [[(p[i + 2], p[i + 1], p[i], p[i + 3]) for i in range(0, stride, 4)] for p in lines]
 
 
 def check_picture(name, size, width, height, rows):
-    """The icon's layout at any size: field at the top edge's middle, a ball's centre a third of the way in
-    along the diagonal and another two thirds in, the top left corner cut by the rounding."""
+    """The icon's layout at any size: field at the middle of the top edge, the balls' centres 80/256 and
+    168/256 of the way along the diagonal, the top left corner cut off by the rounding."""
     if (width, height) != (size, size):
         fault(f"{name}: {width}x{height}, not {size}x{size}")
         return
