@@ -1,8 +1,9 @@
 #!/usr/bin/env python3
 """Summarises the benchmark JSON of scripts/run-benchmarks.sh: prints the medians and the ratios against the
-targets as Markdown tables, and draws the frame cost and the start-up time against the screen width as a PNG.
+targets as Markdown tables, and draws the frame cost, the start-up time and the presentation under Xvfb, ours
+beside SDL2's, against the screen width as a PNG.
 
-    benchmark-chart.py headless.json [x11.json] [--chart docs/performance.png]
+    benchmark-chart.py headless.json [x11.json] [sdl.json] [--chart docs/performance/chart.png]
 
 Needs Python 3 and PIL (Debian: python3-pil); the DejaVu font (fonts-dejavu-core) when present."""
 
@@ -15,6 +16,14 @@ import re
 from PIL import Image, ImageDraw, ImageFont
 
 UNIT_SECONDS = {"ns": 1e-9, "us": 1e-6, "ms": 1e-3, "s": 1.0}
+SCREENS = [(1920, 1080), (3840, 2160)]
+
+# What ran on the X server, ours and SDL2's, in the order of the tables and the chart's legends.
+PRESENTATIONS = [("BM_X11ProgramFrames", "the program's own frames"),
+                 ("BM_X11PresentProgramPath", "presentation alone, the program's path"),
+                 ("BM_X11PresentPutImage", "presentation alone, plain XPutImage"),
+                 ("BM_SDLPresentWindowSurface", "SDL2 window surface (MIT-SHM)"),
+                 ("BM_SDLPresentSoftwareRenderer", "SDL2 software renderer")]
 
 
 def load_medians(paths):
@@ -141,32 +150,72 @@ def report(s):
                    f"CPU {fmt(startup.get('CpuMilliseconds'))} ms, "
                    f"{verdict(startup.get('CpuMilliseconds', 1e9) < 50)}.")
 
-    x11_rows = []
-    for w, h in [(1920, 1080), (3840, 2160)]:
-        for name, label in [("BM_X11PresentProgramPath", "presentation alone, the program's path"),
-                            ("BM_X11PresentPutImage", "presentation alone, plain XPutImage"),
-                            ("BM_X11ProgramFrames", "the program's own frames")]:
+    out += x11_report(s)
+    return "\n".join(out)
+
+
+def quotient(a, b):
+    return a / b if a is not None and b else None
+
+
+def x11_report(s):
+    out = []
+    rows = []
+    for w, h in SCREENS:
+        ours = s.cpu_us("BM_X11ConvertProgramPath", w, h)
+        plain = s.cpu_us("BM_X11ConvertPlainTables", w, h)
+        copy = s.cpu_us("BM_X11ConvertMemcpyOfOutput", w, h)
+        if ours is not None:
+            r = quotient(ours, copy)
+            rows.append([f"{w}x{h}", fmt(ours * 1e3), fmt(copy * 1e3 if copy else None), fmt(r),
+                         "–" if r is None else verdict(r <= 1.3), fmt(plain * 1e3 if plain else None),
+                         fmt(quotient(plain, copy))])
+    if rows:
+        out.append("\n### X11 conversion of a frame's two rectangles (CPU ns per frame, medians)\n")
+        out.append(table(["screen", "the program's way", "memcpy of the output", "ratio", "≤ 1.3x",
+                          "plain table loop", "ratio"], rows))
+
+    rows = []
+    rounds = None
+    for w, h in SCREENS:
+        for name, label in PRESENTATIONS:
             entry = s.get(name, w, h)
             if entry:
-                x11_rows.append([f"{w}x{h}", label, fmt(entry.get("FramesPerSecond")),
-                                 fmt(entry.get("ClientCpuMicrosecondsPerFrame")),
-                                 fmt(entry.get("ServerCpuMicrosecondsPerFrame"))])
-    if x11_rows:
-        out.append("\n### X11 under Xvfb (medians)\n")
-        out.append(table(["screen", "what", "frames/s", "client CPU µs/frame", "server CPU µs/frame"], x11_rows))
-        for w, h in [(1920, 1080), (3840, 2160)]:
-            alone = s.counter("BM_X11PresentProgramPath", "FramesPerSecond", w, h)
-            put = s.counter("BM_X11PresentPutImage", "FramesPerSecond", w, h)
-            program = s.counter("BM_X11ProgramFrames", "FramesPerSecond", w, h)
-            if alone and program:
-                share = program / alone
-                line = f"\n{w}x{h}: the program reaches {share:.0%} of its presentation path alone"
-                if w == 1920:
-                    line += f" (target ≥ 70%: {verdict(share >= 0.7)})"
-                if put:
-                    line += f"; the program's path runs at {alone / put:.2f}x the frames of plain XPutImage"
-                out.append(line + ".")
-    return "\n".join(out)
+                rounds = rounds or entry.get("repetitions")
+                shared = entry.get("SharedMemory")
+                rows.append([f"{w}x{h}", label, fmt(entry.get("FramesPerSecond")),
+                             fmt(entry.get("ClientCpuMicrosecondsPerFrame")),
+                             fmt(entry.get("ServerCpuMicrosecondsPerFrame")),
+                             "–" if shared is None else ("yes" if shared >= 1 else "**no**")])
+    if not rows:
+        return out
+    out.append(f"\n### Presentation under Xvfb, ours beside SDL2 (medians of {rounds} interleaved rounds)\n")
+    out.append(table(["screen", "what", "frames/s", "client CPU µs/frame", "server CPU µs/frame",
+                      "shared memory"], rows))
+
+    rows = []
+    for w, h in SCREENS:
+        def counter(name, what):
+            return s.counter(name, what, w, h)
+
+        cpu, fps = "ClientCpuMicrosecondsPerFrame", "FramesPerSecond"
+        sdl_cpu, sdl_fps = counter("BM_SDLPresentWindowSurface", cpu), counter("BM_SDLPresentWindowSurface", fps)
+        client = quotient(counter("BM_X11PresentProgramPath", cpu), sdl_cpu)
+        share = quotient(counter("BM_X11ProgramFrames", fps), counter("BM_X11PresentProgramPath", fps))
+        if client is None and share is None:
+            continue
+        rows.append([f"{w}x{h}", fmt(client), "–" if client is None else verdict(client <= 0.6),
+                     fmt(quotient(counter("BM_X11PresentProgramPath", fps), sdl_fps)),
+                     fmt(quotient(counter("BM_X11ProgramFrames", cpu), sdl_cpu)),
+                     fmt(quotient(counter("BM_X11ProgramFrames", fps), sdl_fps)),
+                     "–" if share is None else f"{share:.0%}", "–" if share is None else verdict(share >= 0.9)])
+    if not rows:
+        return out
+    out.append("\n### Ratios\n")
+    out.append(table(["screen", "client CPU/frame, our path / SDL2 window surface", "≤ 0.6x",
+                      "frames/s, our path / SDL2 window surface", "client CPU/frame, our program / SDL2",
+                      "frames/s, our program / SDL2", "our program / our path, frames/s", "≥ 90%"], rows))
+    return out
 
 
 def font(size):
@@ -188,7 +237,7 @@ def panel(draw, box, title, xlabel, ylabel, series, xs, log=True, hline=None):
         return
     if log:
         low = 10 ** math.floor(math.log10(min(values)))
-        high = 10 ** math.ceil(math.log10(max(values)))
+        high = 10 ** (math.ceil(math.log10(max(values))) + 1)  # a decade above the data for the legend
         ticks = [10 ** e for e in range(round(math.log10(low)), round(math.log10(high)) + 1)]
 
         def ypos(v):
@@ -202,8 +251,8 @@ def panel(draw, box, title, xlabel, ylabel, series, xs, log=True, hline=None):
             return ey - v / high * (ey - oy)
     xmin, xmax = min(xs), max(xs)
 
-    def xpos(x):
-        return ox + (x - xmin) / (xmax - xmin) * (ex - ox)
+    def xpos(x):  # the first and last widths a little inside the frame, clear of its sides
+        return ox + 20 + (x - xmin) / (xmax - xmin) * (ex - ox - 40)
 
     draw.text((left + 10, top + 8), title, fill="black", font=normal)
     for t in ticks:
@@ -238,7 +287,7 @@ def panel(draw, box, title, xlabel, ylabel, series, xs, log=True, hline=None):
 
 def chart(s, path):
     widths = [640, 1920, 3840]
-    image = Image.new("RGB", (1200, 520), "white")
+    image = Image.new("RGB", (1200, 1040), "white")
     draw = ImageDraw.Draw(image)
 
     def frame_series(name):
@@ -269,6 +318,19 @@ def chart(s, path):
            ("BuildSpriteTables (blend tables included)", (30, 150, 60),
             [(w, ms("BM_BuildSpriteTables", w)) for w in widths])],
           widths, log=False, hline=(50.0, "target 50 ms"))
+
+    colours = [(200, 30, 30), (240, 130, 40), (150, 150, 150), (30, 90, 200), (30, 150, 60)]
+    screen_widths = [w for w, _ in SCREENS]
+
+    def presentation(counter):
+        return [(label, colour, [(w, s.counter(name, counter, w, h)) for w, h in SCREENS])
+                for (name, label), colour in zip(PRESENTATIONS, colours)]
+
+    panel(draw, (0, 520, 600, 1040), "Presentation under Xvfb: the client's CPU", "screen width, pixels",
+          "µs per frame (CPU of the presenting thread, median, log scale)",
+          presentation("ClientCpuMicrosecondsPerFrame"), screen_widths)
+    panel(draw, (600, 520, 1200, 1040), "Presentation under Xvfb: frames per second", "screen width, pixels",
+          "frames/s (median, log scale)", presentation("FramesPerSecond"), screen_widths)
     image.save(path)
 
 

@@ -1,12 +1,14 @@
 #!/usr/bin/env bash
 # Builds the default preset and runs every benchmark: the frame composition, the simulation, the table builds
-# and start-up on the headless platform (coppertrowel_bench), then the X11 presentation on a virtual X server
-# this script starts for it (coppertrowel_x11_bench). Each benchmark runs REPETITIONS times (default 5), the
-# repetitions of all benchmarks interleaved at random so that every ratio compares neighbours in time; the
-# console shows the medians. The JSON results go to docs/performance/ (and BUILD_DIR/benchmarks, BUILD_DIR
-# being build/default unless set), with the chart of frame cost and start-up time against screen width drawn
-# from them, docs/performance/chart.png, and the medians and ratios printed as the tables of
-# docs/performance.md.
+# and start-up on the headless platform (coppertrowel_bench), then the X11 presentation and conversion on a
+# virtual X server this script starts for it (coppertrowel_x11_bench), side by side with the same presentation
+# through SDL2 (coppertrowel_sdl_bench, built when SDL2's development files are there). Each benchmark runs
+# REPETITIONS times (default 5), so that every ratio compares neighbours in time: the headless repetitions
+# interleaved at random in one run; on the X server, REPETITIONS rounds, each running the X11 benchmarks once
+# and SDL's once, in alternating order. The console shows the medians. The JSON results go to
+# docs/performance/ (and BUILD_DIR/benchmarks, BUILD_DIR being build/default unless set), with the chart of
+# frame cost, start-up time and presentation against screen width drawn from them, docs/performance/chart.png,
+# and the medians and ratios printed as the tables of docs/performance.md.
 #
 #   scripts/run-benchmarks.sh                      everything
 #   BENCHMARK_FILTER=Compose scripts/run-benchmarks.sh   only the benchmarks whose names match (regex)
@@ -16,7 +18,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/ensure-packages.sh
 
-ensure_packages "${LINUX_BUILD_PACKAGES[@]}" xvfb python3 python3-pil
+ensure_packages "${LINUX_BUILD_PACKAGES[@]}" xvfb python3 python3-pil libsdl2-dev
 
 build_dir=${BUILD_DIR:-build/default}
 repetitions=${REPETITIONS:-5}
@@ -24,8 +26,20 @@ filter=${BENCHMARK_FILTER:-.}
 out="$build_dir/benchmarks"
 
 cmake --preset default -B "$build_dir" -DCOPPERTROWEL_BENCHMARKS=ON >/dev/null
-cmake --build "$build_dir" -j "$(nproc)" --target coppertrowel_bench coppertrowel_x11_bench
-mkdir -p "$out"
+targets=(coppertrowel_bench coppertrowel_x11_bench)
+# The SDL2 comparison is a target only where the configuration found SDL2. No grep -q here or below: with
+# pipefail, a writer that grep -q cut off early would count as a failure.
+if cmake --build "$build_dir" --target help | grep -w coppertrowel_sdl_bench >/dev/null; then
+    targets+=(coppertrowel_sdl_bench)
+fi
+cmake --build "$build_dir" -j "$(nproc)" --target "${targets[@]}"
+rm -rf "$out/rounds"
+mkdir -p "$out/rounds"
+
+# Whether the filter leaves any of a program's benchmarks (a program left with none writes an empty JSON).
+selects() {
+    "$1" --benchmark_list_tests --benchmark_filter="$filter" 2>/dev/null | grep . >/dev/null
+}
 
 run() {
     local program=$1 json=$2
@@ -36,9 +50,12 @@ run() {
 
 echo "== Load before: $(cat /proc/loadavg)"
 echo "== Headless benchmarks"
-run "$build_dir/bench/coppertrowel_bench" "$out/headless.json"
+rm -f "$out/headless.json"
+if selects "$build_dir/bench/coppertrowel_bench"; then
+    run "$build_dir/bench/coppertrowel_bench" "$out/headless.json"
+fi
 
-echo "== X11 presentation on a virtual X server"
+echo "== X11 presentation and conversion, and SDL2's presentation, on a virtual X server"
 scratch=$(mktemp -d)
 Xvfb -displayfd 3 -screen 0 3840x2160x24 -nolisten tcp 3>"$scratch/display" 2>"$scratch/xvfb.log" &
 xvfb=$!
@@ -52,13 +69,56 @@ if [ ! -s "$scratch/display" ]; then
     cat "$scratch/xvfb.log" >&2
     exit 1
 fi
-DISPLAY=":$(head -n1 "$scratch/display")" XVFB_PID=$xvfb run "$build_dir/bench/coppertrowel_x11_bench" "$out/x11.json"
+export DISPLAY=":$(head -n1 "$scratch/display")" XVFB_PID=$xvfb
+
+# One round of a program: each of its benchmarks the filter selects, once, in a random order; the console's
+# table goes to a file beside the JSON. A program the filter leaves nothing of is not run.
+run_round() {
+    local name=$1 number=$2 program="$build_dir/bench/coppertrowel_$1_bench"
+    selects "$program" || return 0
+    "$program" --benchmark_filter="$filter" --benchmark_enable_random_interleaving=true \
+        --benchmark_out="$out/rounds/$name-$number.json" --benchmark_out_format=json \
+        >"$out/rounds/$name-$number.txt"
+}
+
+programs=(x11)
+[[ " ${targets[*]} " == *" coppertrowel_sdl_bench "* ]] && programs+=(sdl)
+for r in $(seq "$repetitions"); do
+    order=("${programs[@]}")
+    if [ $((r % 2)) -eq 0 ] && [ ${#programs[@]} -eq 2 ]; then
+        order=("${programs[1]}" "${programs[0]}")
+    fi
+    echo "   round $r of $repetitions: ${order[*]} (load $(cut -d' ' -f1-3 /proc/loadavg))"
+    for name in "${order[@]}"; do
+        run_round "$name" "$r"
+    done
+done
 echo "== Load after: $(cat /proc/loadavg)"
 
 # The chart needs the system's PIL (python3-pil), so the system's interpreter, not one found first on the PATH.
 python=/usr/bin/python3
 [ -x "$python" ] || python=python3
+# docs/performance/ holds one run: a comparison that did not run leaves no figures of an earlier one behind.
 mkdir -p docs/performance
-cp "$out/headless.json" "$out/x11.json" docs/performance/
-"$python" scripts/benchmark-chart.py docs/performance/headless.json docs/performance/x11.json \
-    --chart docs/performance/chart.png
+rm -f docs/performance/headless.json docs/performance/x11.json docs/performance/sdl.json
+results=()
+if [ -f "$out/headless.json" ]; then
+    cp "$out/headless.json" docs/performance/
+    results+=(docs/performance/headless.json)
+fi
+for name in "${programs[@]}"; do
+    rounds=()
+    for r in $(seq "$repetitions"); do
+        [ -f "$out/rounds/$name-$r.json" ] && rounds+=("$out/rounds/$name-$r.json")
+    done
+    if [ ${#rounds[@]} -gt 0 ]; then
+        "$python" scripts/merge-benchmark-rounds.py "$out/$name.json" "${rounds[@]}"
+        cp "$out/$name.json" docs/performance/
+        results+=("docs/performance/$name.json")
+    fi
+done
+if [ ${#results[@]} -eq 0 ]; then
+    echo "No benchmark matches $filter" >&2
+    exit 1
+fi
+"$python" scripts/benchmark-chart.py "${results[@]}" --chart docs/performance/chart.png
