@@ -7,6 +7,7 @@
 
 #include "platform/headless.h"
 #include "rendering/Composition.h"
+#include "rendering/SpriteRuns.h"
 #include "rendering/Surfaces.h"
 #include "simulation/World.h"
 
@@ -118,6 +119,7 @@ inline void UseOutlineSprite() {
 
 // The surfaces, the start-up positions and velocities, and the first whole picture on the window.
 inline void StartPicture() {
+    BuildSpriteRuns();
     CreateSurfaces();
     InitBalls();
     PresentAll();

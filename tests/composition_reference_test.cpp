@@ -133,10 +133,21 @@ TEST_P(CompositionReferenceTest, EveryFrameEqualsThePlainReading) {
     // Colours away from the pure red of the program, so that every channel goes through the tables.
     Balls[1].Red = 200, Balls[1].Green = 40, Balls[1].Blue = 90;
     Balls[2].Red = 30, Balls[2].Green = 220, Balls[2].Blue = 128;
+    std::mt19937 random(12345);
+    // The right half of the background in 3x3 tiles of every colour: shadows fall on one colour, as in the
+    // program, and on mixed ground, which the composition must darken pixel by pixel.
+    for (std::size_t y = 0; y < BackgroundRows.size(); ++y) {
+        for (std::int32_t x = platform::SurfaceWidth(BackgroundSurface) / 2;
+             x < platform::SurfaceWidth(BackgroundSurface); ++x) {
+            std::uint8_t* pixel = BackgroundRows[y] + 3 * static_cast<std::size_t>(x);
+            const auto tile = static_cast<unsigned>(x / 3 * 7919 + static_cast<std::int32_t>(y / 3) * 104729);
+            pixel[0] = static_cast<std::uint8_t>(tile), pixel[1] = static_cast<std::uint8_t>(tile >> 8);
+            pixel[2] = static_cast<std::uint8_t>(tile >> 16);
+        }
+    }
     ReferenceFrame reference;
     reference.Start();
 
-    std::mt19937 random(12345);
     auto uniform = [&](Extended low, Extended high) {
         return low + (high - low) * static_cast<Extended>(random()) / static_cast<Extended>(random.max());
     };

@@ -1,5 +1,7 @@
 #include "rendering/Composition.h"
 
+#include "rendering/SpriteRuns.h"
+
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
@@ -94,29 +96,48 @@ Placement PlaceSprite(const Ball& ball, const SquareClip& clip) {
 // store stands between the loads of one pixel. Each pixel loop is a function of its own, kept out of
 // ComposeFrame, so that it has the registers to itself: inlined, some of its locals lived on the stack.
 
-// Shadows are always computed from the background, so where two shadows overlap the pixel is darkened once.
+// The columns [from, to) of a run that lie inside the clip, for a run at x on row y; empty when none do.
 template <bool Checked>
-[[gnu::noinline]] void DrawShadowFull(const Placement& at, const std::vector<SpritePixel>& pixels,
-                                      std::size_t level) {
+bool ClipRun(const SquareClip& clip, std::ptrdiff_t x, std::ptrdiff_t y, std::ptrdiff_t length,
+             std::ptrdiff_t& from, std::ptrdiff_t& to) {
+    from = x;
+    to = x + length;
+    if constexpr (Checked) {
+        if (y < clip.Top || y >= clip.Bottom) {
+            return false;
+        }
+        from = std::max<std::ptrdiff_t>(from, clip.Left);
+        to = std::min<std::ptrdiff_t>(to, clip.Right);
+    }
+    return from < to;
+}
+
+// Shadows are always computed from the background, so where two shadows overlap the pixel is darkened once.
+// Each byte of a run is the light table's entry for the byte beneath it at the shadow's level; over one
+// colour, as the background is, that is one darkened pixel repeated.
+template <bool Checked>
+[[gnu::noinline]] void DrawShadowFull(const Placement& at, const SpriteRuns& runs, std::size_t level) {
     std::uint8_t* const* const back = at.Back;
     const std::uint8_t* const* const ground = at.Ground;
-    const std::ptrdiff_t left = at.Left, top = at.Top;
-    for (const SpritePixel *p = pixels.data(), *end = p + pixels.size(); p != end; ++p) {
-        const std::ptrdiff_t x = left + p->Col;
-        const std::ptrdiff_t y = top + p->Row;
-        if constexpr (Checked) {
-            if (!Inside(at.Clip, x, y)) {
-                continue;
-            }
+    const std::uint8_t* const darkened = &LightTable[0][level];
+    constexpr std::size_t Levels = sizeof LightTable[0];
+    for (const SpriteRun& run : runs.Runs) {
+        const std::ptrdiff_t y = at.Top + run.Row;
+        std::ptrdiff_t from = 0, to = 0;
+        if (!ClipRun<Checked>(at.Clip, at.Left + run.Col, y, run.Length, from, to)) {
+            continue;
         }
-        const std::uint8_t* under = ground[y] + 3 * x;
-        const std::uint8_t blue = LightTable[under[0]][level];
-        const std::uint8_t green = LightTable[under[1]][level];
-        const std::uint8_t red = LightTable[under[2]][level];
-        std::uint8_t* pixel = back[y] + 3 * x;
-        pixel[0] = blue;
-        pixel[1] = green;
-        pixel[2] = red;
+        const std::uint8_t* under = ground[y] + 3 * from;
+        std::uint8_t* pixel = back[y] + 3 * from;
+        const auto bytes = 3 * static_cast<std::size_t>(to - from);
+        // Every pixel beneath like its neighbour: the run lies on one colour.
+        if (std::memcmp(under, under + 3, bytes - 3) == 0) {
+            std::memcpy(pixel, ShadowFillFor(under, level), bytes);
+            continue;
+        }
+        for (std::size_t k = 0; k < bytes; ++k) {
+            pixel[k] = darkened[Levels * under[k]];
+        }
     }
 }
 
@@ -155,27 +176,20 @@ struct LitColour {
     const std::uint8_t* Red;
 };
 
+// The body's fully covered pixels take the ball's colour at their shade, made once: a run is a copy.
 template <bool Checked>
-[[gnu::noinline]] void DrawBodyFull(const Placement& at, const std::vector<SpritePixel>& pixels,
-                                    LitColour lit) {
+[[gnu::noinline]] void DrawBodyFull(const Placement& at, const SpriteRuns& runs,
+                                    const std::uint8_t* colours) {
     std::uint8_t* const* const back = at.Back;
-    const std::ptrdiff_t left = at.Left, top = at.Top;
-    for (const SpritePixel *p = pixels.data(), *end = p + pixels.size(); p != end; ++p) {
-        const std::ptrdiff_t x = left + p->Col;
-        const std::ptrdiff_t y = top + p->Row;
-        if constexpr (Checked) {
-            if (!Inside(at.Clip, x, y)) {
-                continue;
-            }
+    for (const SpriteRun& run : runs.Runs) {
+        const std::ptrdiff_t x = at.Left + run.Col;
+        const std::ptrdiff_t y = at.Top + run.Row;
+        std::ptrdiff_t from = 0, to = 0;
+        if (!ClipRun<Checked>(at.Clip, x, y, run.Length, from, to)) {
+            continue;
         }
-        const std::size_t shade = p->Shade;
-        const std::uint8_t blue = lit.Blue[shade];
-        const std::uint8_t green = lit.Green[shade];
-        const std::uint8_t red = lit.Red[shade];
-        std::uint8_t* pixel = back[y] + 3 * x;
-        pixel[0] = blue;
-        pixel[1] = green;
-        pixel[2] = red;
+        std::memcpy(back[y] + 3 * from, colours + 3 * (run.First + (from - x)),
+                    3 * static_cast<std::size_t>(to - from));
     }
 }
 
@@ -209,15 +223,15 @@ template <bool Checked>
 template <bool Checked>
 void DrawShadow(const Ball& ball, const SquareClip& clip) {
     const Placement at = PlaceSprite(ball, clip);
-    DrawShadowFull<Checked>(at, ShadowFullPixels, LightLevel);
+    DrawShadowFull<Checked>(at, ShadowFullRuns, LightLevel);
     DrawShadowEdge<Checked>(at, ShadowEdgePixels, LightLevel);
 }
 
 template <bool Checked>
-void DrawBody(const Ball& ball, const SquareClip& clip) {
+void DrawBody(const Ball& ball, BodyColours& colours, const SquareClip& clip) {
     const Placement at = PlaceSprite(ball, clip);
     const LitColour lit{LightTable[ball.Blue], LightTable[ball.Green], LightTable[ball.Red]};
-    DrawBodyFull<Checked>(at, BodyFullPixels, lit);
+    DrawBodyFull<Checked>(at, BodyFullRuns, BodyColoursOf(ball, colours));
     DrawBodyEdge<Checked>(at, BodyEdgePixels, lit);
 }
 
@@ -258,9 +272,9 @@ void ComposeFrame() {
 
     for (int i = 1; i <= 2; ++i) {
         if (clips[i].Whole) {
-            DrawBody<false>(Balls[i], clips[i]);
+            DrawBody<false>(Balls[i], BallBodyColours[i], clips[i]);
         } else {
-            DrawBody<true>(Balls[i], clips[i]);
+            DrawBody<true>(Balls[i], BallBodyColours[i], clips[i]);
         }
     }
 

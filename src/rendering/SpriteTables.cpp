@@ -6,6 +6,7 @@
 #include <stdexcept>
 
 #include "rendering/BlendTables.h"
+#include "rendering/SpriteRuns.h"
 
 std::int32_t ShadowOffset;
 std::int32_t SpriteSize;
@@ -218,5 +219,6 @@ void BuildSpriteTables() {
         FillLists(kernel);
     }
     BuildBlendTables();
+    BuildSpriteRuns();
     HalfSprite = SpriteSize / 2;
 }

@@ -1,6 +1,7 @@
 #include "shell/Startup.h"
 
 #include "rendering/Composition.h"
+#include "rendering/SpriteRuns.h"
 #include "rendering/SpriteTables.h"
 #include "rendering/Surfaces.h"
 #include "simulation/SimulationThread.h"
@@ -131,6 +132,7 @@ int RunProgram() {
 }
 
 void ReleaseDynamicArrays() {
+    ReleaseSpriteRuns();
     std::vector<SpritePixel>().swap(ShadowEdgePixels);
     std::vector<SpritePixel>().swap(ShadowFullPixels);
     std::vector<SpritePixel>().swap(BodyEdgePixels);
