@@ -84,15 +84,16 @@ run_preset mingw-i686
 run_preset mingw-x64
 
 # The path of a machine that cannot run 32-bit programs, forced: every run-time test of the 32-bit program must
-# report itself skipped with its reason, none may fail or pass. Seconds: nothing starts.
+# report itself skipped with its reason, none may fail or pass. Seconds: nothing starts. (The resources check
+# reads the .exe without running it, so it is left out here.)
 echo "== A machine that cannot execute 32-bit programs (forced with COPPERTROWEL_NO_32BIT=1)"
-forced=$(COPPERTROWEL_NO_32BIT=1 ctest --preset mingw-i686 2>&1)
+forced=$(COPPERTROWEL_NO_32BIT=1 ctest --preset mingw-i686 --label-exclude resources 2>&1)
 echo "$forced" | grep -E 'Test +#|tests passed'
-if ! echo "$forced" | grep -q '^100% tests passed, 0 tests failed out of 4' ||
-    [ "$(echo "$forced" | grep -c '\*\*\*Skipped')" -ne 4 ] ||
+count=$(echo "$forced" | sed -n 's/^100% tests passed, 0 tests failed out of \([0-9]*\)$/\1/p')
+if [ -z "$count" ] || [ "$count" -eq 0 ] || [ "$(echo "$forced" | grep -c '\*\*\*Skipped')" -ne "$count" ] ||
     [ "$(grep -c '^Skipped: 32-bit programs treated as unable to run (COPPERTROWEL_NO_32BIT=1)$' \
-        build/mingw-i686/Testing/Temporary/LastTest.log)" -ne 4 ]; then
-    failures+=("forced no-32-bit path: the 32-bit program's four tests did not all report themselves skipped")
+        build/mingw-i686/Testing/Temporary/LastTest.log)" -ne "$count" ]; then
+    failures+=("forced no-32-bit path: the 32-bit program's run-time tests did not all report themselves skipped")
 fi
 
 echo "== Summary ($(((SECONDS - started) / 60)) min $(((SECONDS - started) % 60)) s)"
