@@ -35,7 +35,8 @@ LINUX_BUILD_PACKAGES=(cmake make g++ pkg-config libx11-dev libxext-dev libxrandr
 # What running it on a virtual display and checking the screen needs.
 VIRTUAL_DISPLAY_PACKAGES=(xvfb x11-utils x11-apps x11-xserver-utils xdotool libxtst6 imagemagick python3 openbox
     awesome xfwm4 dbus-daemon)
-# What cross-building the Windows programs needs (GoogleTest's sources come with googletest).
+# What cross-building the Windows programs needs (GoogleTest's sources come with googletest; Python draws the
+# icon at build time).
 WINDOWS_BUILD_PACKAGES=(cmake make googletest g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix python3)
 # What running them under Wine on a virtual display needs: Wine with its 32-bit part (i386 architecture).
 WINE_PACKAGES=(wine wine32:i386 wine64 fonts-wine libxrender1 libxrender1:i386 libxrandr2 libxrandr2:i386 xvfb
