@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "platform/headless.h"
+#include "shell/ProgramMode.h"
 #include "shell/Startup.h"
 
 namespace testing_support {
@@ -24,6 +25,8 @@ inline void ResetProgramState() {
         ball = Ball{};
     }
     Running = false;
+    Mode = ProgramMode::Demo;
+    HostWindowId = 0;
 }
 
 // Starts RunProgram on a screen of the given size; the future holds its exit status.
@@ -88,6 +91,7 @@ struct ProgramEnder {
     ~ProgramEnder() {
         if (Program.valid()) {
             headless::InjectLeftClick(0, 0);
+            headless::InjectClose(); // in a host's window no click ends the program
             Program.wait();
         }
     }

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <vector>
 
 #include "ProgramRun.h"
@@ -30,11 +31,21 @@ TEST(CommandLine, AnswersOrRefusesWithoutTouchingTheWindowSystem) {
     EXPECT_NE(help.find("left click"), std::string::npos) << help;
     EXPECT_NE(help.find("\n  --help "), std::string::npos) << help;
     EXPECT_NE(help.find("\n  --version "), std::string::npos) << help;
+    for (const char* option : {"\n  --window-id ID ", "\n  --root ", "\n  /s ", "\n  /p HWND ", "\n  /c "}) {
+        EXPECT_NE(help.find(option), std::string::npos) << option;
+    }
     const std::string usage = help.substr(std::string("ReportInformation ").size());
 
     const std::string version = std::string("ReportInformation coppertrowel ") + ProgramVersion;
     auto refusal = [&usage](const char* named) {
         return std::string("ReportFatal coppertrowel: unknown argument \"") + named + "\"\n" + usage;
+    };
+    auto noNumber = [&usage](const char* option) {
+        return std::string("ReportFatal coppertrowel: \"") + option + "\" needs a window number\n" + usage;
+    };
+    auto badNumber = [&usage](const char* option, const char* value) {
+        return std::string("ReportFatal coppertrowel: \"") + option +
+               "\" needs a window number (decimal or 0x hexadecimal), not \"" + value + "\"\n" + usage;
     };
     struct Case {
         std::vector<const char*> Arguments;
@@ -58,6 +69,29 @@ TEST(CommandLine, AnswersOrRefusesWithoutTouchingTheWindowSystem) {
              Case{{"--help", "x", "y"}, RefusedCommandLine, refusal("x")},
              // A line end or a terminal's escape in the argument stays on the one line, shown, not acted on.
              Case{{"a\nb\x1b[2J\x7f"}, RefusedCommandLine, refusal("a\\x0Ab\\x1B[2J\\x7F")},
+             // A Windows spelling takes a colon only where it takes a window number, and only one letter.
+             Case{{"/s:1"}, RefusedCommandLine, refusal("/s:1")},
+             Case{{"/sx"}, RefusedCommandLine, refusal("/sx")},
+             Case{{"//s"}, RefusedCommandLine, refusal("//s")},
+             // A window number missing, or one that is none: junk, a sign, an empty hex, 0, beyond 32 bits.
+             Case{{"--window-id"}, RefusedCommandLine, noNumber("--window-id")},
+             Case{{"/p"}, RefusedCommandLine, noNumber("/p")},
+             Case{{"--window-id", "12x"}, RefusedCommandLine, badNumber("--window-id", "12x")},
+             Case{{"--window-id", "-5"}, RefusedCommandLine, badNumber("--window-id", "-5")},
+             Case{{"--window-id", " 5"}, RefusedCommandLine, badNumber("--window-id", " 5")},
+             Case{{"--window-id", "0x"}, RefusedCommandLine, badNumber("--window-id", "0x")},
+             Case{{"--window-id", "0"}, RefusedCommandLine, badNumber("--window-id", "0")},
+             Case{{"--window-id", "0x0"}, RefusedCommandLine, badNumber("--window-id", "0x0")},
+             Case{{"--window-id", "4294967296"}, RefusedCommandLine, badNumber("--window-id", "4294967296")},
+             Case{
+                 {"--window-id", "0x100000000"}, RefusedCommandLine, badNumber("--window-id", "0x100000000")},
+             Case{{"--window-id", "18446744073709551617"},
+                  RefusedCommandLine,
+                  badNumber("--window-id", "18446744073709551617")},
+             Case{{"/p:"}, RefusedCommandLine, badNumber("/p:", "")},
+             Case{{"/c:0x1g"}, RefusedCommandLine, badNumber("/c:0x1g", "0x1g")},
+             // A number after an option that had already decided is checked all the same.
+             Case{{"--help", "/p", "junk"}, RefusedCommandLine, badNumber("/p", "junk")},
          }) {
         SCOPED_TRACE(c.Says);
         EXPECT_EQ(RunWith(c.Arguments), c.Status);
@@ -82,4 +116,159 @@ TEST(CommandLine, NoArgumentsRunTheProgram) {
         headless::InjectLeftClick(1, 1);
         EXPECT_EQ(ExitStatus(program), 0);
     }
+}
+
+TEST(CommandLine, ModesAndWindowNumbersInEverySpellingAndWhereTheyComeFrom) {
+    using enum platform::ScreenSaverHost;
+    struct Case {
+        std::vector<const char*> Arguments;
+        const char* Name;       // the program's own file name
+        const char* HostWindow; // XSCREENSAVER_WINDOW, nullptr: not set
+        platform::ScreenSaverHost System;
+        int Status; // with no display, a mode that draws ends with 1 right after connecting
+        ProgramMode Asked;
+        std::uintptr_t Id;
+        std::string Says; // the last call, when it matters
+    };
+    const std::string usage = [] {
+        RunWith({"--help"});
+        return headless::CallLog()[0].substr(std::string("ReportInformation ").size());
+    }();
+    const std::string nothingToSet = "MessageBox coppertrowel has nothing to set";
+    for (const Case& c : {
+             Case{{}, "coppertrowel", nullptr, Both, 1, ProgramMode::Demo, 0, ""},
+             // Windows' spellings: either slash or dash, either case; a value apart or after a colon.
+             Case{{"/s"}, "coppertrowel", nullptr, Both, 1, ProgramMode::ScreenSaver, 0, ""},
+             Case{{"/S"}, "coppertrowel", nullptr, Scr, 1, ProgramMode::ScreenSaver, 0, ""},
+             Case{{"-s"}, "coppertrowel", nullptr, Scr, 1, ProgramMode::ScreenSaver, 0, ""},
+             Case{{"/p", "1234"}, "coppertrowel", nullptr, Scr, 1, ProgramMode::Preview, 1234, ""},
+             Case{{"/p:1234"}, "coppertrowel", nullptr, Scr, 1, ProgramMode::Preview, 1234, ""},
+             Case{{"-P", "0x4D2"}, "coppertrowel", nullptr, Scr, 1, ProgramMode::Preview, 1234, ""},
+             Case{{"/c"}, "coppertrowel", nullptr, Scr, 0, ProgramMode::Configure, 0, nothingToSet},
+             Case{{"/C:99"}, "coppertrowel", nullptr, Scr, 0, ProgramMode::Configure, 99, nothingToSet},
+             // A screen saver file started by name alone shows its settings; with an option it does that.
+             Case{{},
+                  "C:\\Windows\\COPPERTROWEL.SCR",
+                  nullptr,
+                  Scr,
+                  0,
+                  ProgramMode::Configure,
+                  0,
+                  nothingToSet},
+             Case{{"/s"}, "coppertrowel.scr", nullptr, Scr, 1, ProgramMode::ScreenSaver, 0, ""},
+             Case{{}, "coppertrowel.scr", nullptr, XWindow, 1, ProgramMode::Demo, 0, ""},
+             Case{{}, "scr", nullptr, Scr, 1, ProgramMode::Demo, 0, ""},
+             // X11's: a window number, the root, and the host's variable, which --window-id overrides.
+             Case{{"--window-id", "0x2A"},
+                  "coppertrowel",
+                  nullptr,
+                  XWindow,
+                  1,
+                  ProgramMode::InsideWindow,
+                  42,
+                  ""},
+             Case{{"--window-id", "4294967295"},
+                  "coppertrowel",
+                  nullptr,
+                  XWindow,
+                  1,
+                  ProgramMode::InsideWindow,
+                  4294967295u,
+                  ""},
+             Case{{"--root"}, "coppertrowel", nullptr, XWindow, 1, ProgramMode::InsideWindow, 0, ""},
+             Case{{"--root"}, "coppertrowel", "0x10", XWindow, 1, ProgramMode::InsideWindow, 16, ""},
+             Case{{"--window-id", "5"}, "coppertrowel", "7", XWindow, 1, ProgramMode::InsideWindow, 5, ""},
+             Case{{"--window-id", "5"}, "coppertrowel", "junk", XWindow, 1, ProgramMode::InsideWindow, 5, ""},
+             Case{{}, "coppertrowel", "7", XWindow, 1, ProgramMode::InsideWindow, 7, ""},
+             Case{{}, "coppertrowel", "", XWindow, 1, ProgramMode::Demo, 0, ""},
+             // Windows has no such host: the variable leaves the demo alone there.
+             Case{{}, "coppertrowel", "7", Scr, 1, ProgramMode::Demo, 0, ""},
+             Case{{"--root"},
+                  "coppertrowel",
+                  "junk",
+                  XWindow,
+                  RefusedCommandLine,
+                  ProgramMode::InsideWindow,
+                  0,
+                  "ReportFatal coppertrowel: XSCREENSAVER_WINDOW is not a window number (decimal or 0x "
+                  "hexadecimal): \"junk\"\n" +
+                      usage},
+             Case{{},
+                  "coppertrowel",
+                  "-1",
+                  XWindow,
+                  RefusedCommandLine,
+                  ProgramMode::Demo,
+                  0,
+                  "ReportFatal coppertrowel: XSCREENSAVER_WINDOW is not a window number (decimal or 0x "
+                  "hexadecimal): \"-1\"\n" +
+                      usage},
+             // The first option decides.
+             Case{{"/s", "--root"}, "coppertrowel", nullptr, Both, 1, ProgramMode::ScreenSaver, 0, ""},
+             // A mode the window system has no host for: one line, nothing started.
+             Case{{"/p", "5"},
+                  "coppertrowel",
+                  nullptr,
+                  XWindow,
+                  RefusedCommandLine,
+                  ProgramMode::Preview,
+                  5,
+                  "ReportFatal coppertrowel: \"/p\" is for Windows, not this system"},
+             Case{{"-S"},
+                  "coppertrowel",
+                  nullptr,
+                  XWindow,
+                  RefusedCommandLine,
+                  ProgramMode::ScreenSaver,
+                  0,
+                  "ReportFatal coppertrowel: \"-S\" is for Windows, not this system"},
+             Case{{"--window-id", "5"},
+                  "coppertrowel",
+                  nullptr,
+                  Scr,
+                  RefusedCommandLine,
+                  ProgramMode::InsideWindow,
+                  5,
+                  "ReportFatal coppertrowel: \"--window-id\" is for X11, not this system"},
+             Case{{"--root"},
+                  "coppertrowel",
+                  nullptr,
+                  Scr,
+                  RefusedCommandLine,
+                  ProgramMode::InsideWindow,
+                  0,
+                  "ReportFatal coppertrowel: \"--root\" is for X11, not this system"},
+         }) {
+        SCOPED_TRACE(std::string(c.Name) + " " + (c.Arguments.empty() ? "" : c.Arguments[0]) + " " +
+                     (c.HostWindow ? c.HostWindow : "(unset)"));
+        headless::Reset(640, 480);
+        ResetProgramState();
+        headless::SetNoDisplay(true);
+        headless::SetScreenSaverHost(c.System);
+        if (c.HostWindow) {
+            setenv("XSCREENSAVER_WINDOW", c.HostWindow, 1);
+        } else {
+            unsetenv("XSCREENSAVER_WINDOW");
+        }
+        std::vector<const char*> arguments = c.Arguments;
+        arguments.insert(arguments.begin(), c.Name);
+        ArgumentCount = static_cast<int>(arguments.size());
+        ArgumentValues = arguments.data();
+        EXPECT_EQ(RunCommandLine(), c.Status);
+        unsetenv("XSCREENSAVER_WINDOW");
+        if (c.Status != RefusedCommandLine) {
+            EXPECT_EQ(Mode, c.Asked);
+            EXPECT_EQ(HostWindowId, c.Id);
+        }
+        const auto calls = headless::CallLog();
+        ASSERT_FALSE(calls.empty());
+        if (!c.Says.empty()) {
+            EXPECT_EQ(calls.back().rfind(c.Says, 0), 0u) << calls.back();
+        }
+        if (c.Status == RefusedCommandLine) {
+            EXPECT_EQ(calls.size(), 1u) << "nothing of the window system touched";
+        }
+        EXPECT_FALSE(headless::Window().Exists);
+    }
+    ResetProgramState();
 }

@@ -8,6 +8,7 @@
 #include "CompositionSetup.h"
 #include "ProgramRun.h"
 #include "rendering/SpriteTables.h"
+#include "shell/ProgramMode.h"
 #include "simulation/SimulationThread.h"
 
 using namespace testing_support;
@@ -466,4 +467,185 @@ TEST(Shell, RepeatedScreenChangesDuringTheRun) {
     headless::InjectLeftClick(1, 1);
     EXPECT_EQ(ExitStatus(program), 0);
     ExpectCleanEnd();
+}
+
+namespace {
+// Starts RunProgram in a mode; in a host's window, one of width x height the test's host made.
+std::future<int> StartInMode(ProgramMode mode, std::int32_t width, std::int32_t height) {
+    headless::Reset(640, 480);
+    ResetProgramState();
+    Mode = mode;
+    if (InHostWindow()) {
+        HostWindowId = headless::MakeHostWindow(width, height);
+    } else {
+        headless::Reset(width, height);
+    }
+    return std::async(std::launch::async, [] { return RunProgram(); });
+}
+
+bool AllBackground(const std::vector<std::uint8_t>& picture) {
+    for (std::size_t i = 0; i + 2 < picture.size(); i += 3) {
+        if (picture[i] != 57 || picture[i + 1] != 151 || picture[i + 2] != 2) {
+            return false;
+        }
+    }
+    return !picture.empty();
+}
+} // namespace
+
+TEST(Shell, WhichInputEndsTheProgramDependsOnTheMode) {
+    enum class Kind { Left, Right, Middle, Move, Key };
+    struct Input {
+        Kind What;
+        std::int32_t X, Y;
+    };
+    struct Case {
+        const char* Catches;
+        ProgramMode In;
+        std::vector<Input> Inputs;
+        bool Ends;
+    };
+    for (const Case& c : {
+             Case{"the pointer's first report taken for a movement",
+                  ProgramMode::ScreenSaver,
+                  {{Kind::Move, 300, 300}},
+                  false},
+             Case{"a jitter within the slack ending it",
+                  ProgramMode::ScreenSaver,
+                  {{Kind::Move, 100, 100}, {Kind::Move, 104, 96}, {Kind::Move, 96, 104}},
+                  false},
+             Case{"a movement across ignored",
+                  ProgramMode::ScreenSaver,
+                  {{Kind::Move, 100, 100}, {Kind::Move, 105, 100}},
+                  true},
+             Case{"a movement up ignored",
+                  ProgramMode::ScreenSaver,
+                  {{Kind::Move, 100, 100}, {Kind::Move, 100, 95}},
+                  true},
+             Case{"the slack measured from the last position instead of the first",
+                  ProgramMode::ScreenSaver,
+                  {{Kind::Move, 100, 100}, {Kind::Move, 104, 100}, {Kind::Move, 108, 100}},
+                  true},
+             Case{"a key ignored", ProgramMode::ScreenSaver, {{Kind::Key, 0x41, 0}}, true},
+             Case{"a right button ignored", ProgramMode::ScreenSaver, {{Kind::Right, 5, 5}}, true},
+             Case{"a middle button ignored", ProgramMode::ScreenSaver, {{Kind::Middle, 5, 5}}, true},
+             Case{"a left button ignored", ProgramMode::ScreenSaver, {{Kind::Left, 5, 5}}, true},
+             Case{"input in a preview ending it",
+                  ProgramMode::Preview,
+                  {{Kind::Left, 5, 5}, {Kind::Key, 0x1B, 0}, {Kind::Move, 0, 0}, {Kind::Move, 100, 100}},
+                  false},
+             Case{"input in a host's window ending it",
+                  ProgramMode::InsideWindow,
+                  {{Kind::Left, 5, 5},
+                   {Kind::Right, 5, 5},
+                   {Kind::Key, 0x20, 0},
+                   {Kind::Move, 0, 0},
+                   {Kind::Move, 100, 100}},
+                  false},
+         }) {
+        SCOPED_TRACE(c.Catches);
+        auto program = StartInMode(c.In, 640, 480);
+        const ProgramEnder ender{program};
+        ASSERT_TRUE(headless::WaitForMessageLoop(Patience));
+        for (const Input& input : c.Inputs) {
+            switch (input.What) {
+            case Kind::Left:
+                headless::InjectLeftClick(input.X, input.Y);
+                break;
+            case Kind::Right:
+                headless::InjectRightClick(input.X, input.Y);
+                break;
+            case Kind::Middle:
+                headless::InjectMiddleClick(input.X, input.Y);
+                break;
+            case Kind::Move:
+                headless::InjectMouseMove(input.X, input.Y);
+                break;
+            case Kind::Key:
+                headless::InjectKey(static_cast<std::uint32_t>(input.X));
+                break;
+            }
+        }
+        ASSERT_TRUE(headless::WaitForIdle(Patience));
+        if (c.Ends) {
+            EXPECT_EQ(ExitStatus(program), 0);
+            EXPECT_EQ(LastCalls(TeardownCalls.size()), TeardownCalls);
+            ExpectCleanEnd();
+        } else {
+            EXPECT_TRUE(Running);
+            EXPECT_TRUE(Phase == ProgramPhase::Running);
+        }
+    }
+    ResetProgramState();
+}
+
+TEST(Shell, InAHostsWindowTheProgramTakesItsSizeRestsWhileTooSmallAndEndsWithIt) {
+    for (const ProgramMode mode : {ProgramMode::Preview, ProgramMode::InsideWindow}) {
+        SCOPED_TRACE(static_cast<int>(mode));
+        // Too narrow for a sprite: painted in the background, no refusal, nothing built or running.
+        auto program = StartInMode(mode, 20, 15);
+        const ProgramEnder ender{program};
+        ASSERT_TRUE(headless::WaitForMessageLoop(Patience));
+        ASSERT_TRUE(headless::WaitForIdle(Patience));
+        headless::WindowState window = headless::Window();
+        EXPECT_TRUE(window.InHost && window.Visible);
+        EXPECT_EQ(window.Width, 20);
+        EXPECT_EQ(window.Height, 15);
+        EXPECT_TRUE(AllBackground(headless::WindowPicture())) << "a window too small left unpainted";
+        EXPECT_TRUE(Phase == ProgramPhase::Resting);
+        EXPECT_FALSE(Running);
+        EXPECT_EQ(headless::LiveSurfaces(), 0);
+        for (const std::string& call : headless::CallLog()) {
+            EXPECT_EQ(call.rfind("ReportFatal", 0), std::string::npos) << call;
+        }
+        // A lost picture is painted again though no frame runs.
+        headless::InjectPaint();
+        ASSERT_TRUE(headless::WaitForIdle(Patience));
+        EXPECT_TRUE(AllBackground(headless::WindowPicture())) << "a resting window's lost picture left black";
+
+        // The host grows its window to a preview's size: the program comes alive at that size.
+        headless::ResizeHostWindow(152, 112);
+        ASSERT_TRUE(headless::WaitForIdle(Patience));
+        ASSERT_TRUE(WaitForFrames(headless::TextCalls().size(), 2)) << "never came alive";
+        EXPECT_TRUE(Phase == ProgramPhase::Running);
+        EXPECT_EQ(ScreenWidth, 152);
+        EXPECT_EQ(ScreenHeight, 112);
+        window = headless::Window();
+        EXPECT_EQ(window.Width, 152);
+        EXPECT_EQ(window.Height, 112);
+
+        // A larger size, then too small again: it follows, then rests.
+        headless::ResizeHostWindow(400, 300);
+        ASSERT_TRUE(headless::WaitForIdle(Patience));
+        EXPECT_EQ(ScreenWidth, 400);
+        EXPECT_EQ(headless::Window().Width, 400);
+        EXPECT_TRUE(Phase == ProgramPhase::Running);
+        headless::ResizeHostWindow(300, 5);
+        ASSERT_TRUE(headless::WaitForIdle(Patience));
+        EXPECT_TRUE(Phase == ProgramPhase::Resting);
+        EXPECT_FALSE(Running);
+        EXPECT_EQ(headless::Window().Height, 5);
+        EXPECT_TRUE(AllBackground(headless::WindowPicture())) << "the last frames left on a resting window";
+
+        // The host destroys its window: the ordinary teardown, status 0.
+        headless::ResizeHostWindow(640, 480);
+        headless::DestroyHostWindow();
+        EXPECT_EQ(ExitStatus(program), 0);
+        EXPECT_EQ(LastCalls(3), (std::vector<std::string>{"UnregisterClass CopperTrowel",
+                                                          "InvalidateRect screen", "PostQuitMessage 0"}));
+        ExpectCleanEnd();
+    }
+    ResetProgramState();
+}
+
+TEST(Shell, AHostsWindowThatIsNoneEndsWithStatusOneBeforeAnyWindow) {
+    headless::Reset(640, 480);
+    ResetProgramState();
+    Mode = ProgramMode::InsideWindow;
+    HostWindowId = 0x777;
+    EXPECT_EQ(RunProgram(), 1);
+    EXPECT_EQ(headless::CallLog(),
+              (std::vector<std::string>{"ConnectWindowSystem", "HostWindow 1911",
+                                        "ReportFatal coppertrowel: there is no window 1911 to draw in"}));
+    ResetProgramState();
 }

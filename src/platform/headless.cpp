@@ -59,7 +59,12 @@ std::int32_t ScreenW = 640, ScreenH = 480;
 bool NoDisplay = false;
 std::uint64_t SurfaceByteLimit = std::uint64_t{1} << 32;
 char Separator = '.';
+ScreenSaverHost HostKind = ScreenSaverHost::Both;
 std::unique_ptr<WindowObject> TheWindow;
+// The host's window (made by the test) and the screen's root window, as HostWindow hands them out.
+WindowObject TheHost;
+std::uintptr_t HostId = 0;
+WindowObject RootWindow;
 WindowClass TheClass{};
 std::deque<Message> Queue;
 std::vector<std::unique_ptr<BrushObject>> Brushes;
@@ -110,7 +115,10 @@ void Reset(std::int32_t screenWidth, std::int32_t screenHeight) {
     NoDisplay = false;
     SurfaceByteLimit = std::uint64_t{1} << 32;
     Separator = '.';
+    HostKind = ScreenSaverHost::Both;
     TheWindow.reset();
+    TheHost = WindowObject{};
+    HostId = 0;
     TheClass = WindowClass{};
     Queue.clear();
     Brushes.clear();
@@ -136,6 +144,11 @@ void SetNoDisplay(bool noDisplay) {
 void SetSurfaceByteLimit(std::uint64_t bytes) {
     std::lock_guard guard(Lock);
     SurfaceByteLimit = bytes;
+}
+
+void SetScreenSaverHost(platform::ScreenSaverHost host) {
+    std::lock_guard guard(Lock);
+    HostKind = host;
 }
 
 void SetDecimalSeparator(char separator) {
@@ -169,6 +182,46 @@ void ChangeScreen(std::int32_t width, std::int32_t height) {
         ScreenH = height;
     }
     Post(WM_DISPLAYCHANGE, 24, width, height);
+}
+
+std::uintptr_t MakeHostWindow(std::int32_t width, std::int32_t height) {
+    std::lock_guard guard(Lock);
+    TheHost = WindowObject{};
+    TheHost.State.Exists = true;
+    TheHost.State.Width = width;
+    TheHost.State.Height = height;
+    HostId += 0x1234;
+    return HostId;
+}
+
+void ResizeHostWindow(std::int32_t width, std::int32_t height) {
+    bool inside = false;
+    {
+        std::lock_guard guard(Lock);
+        TheHost.State.Width = width;
+        TheHost.State.Height = height;
+        inside = TheWindow && TheWindow->State.InHost;
+    }
+    if (inside) {
+        Post(WM_DISPLAYCHANGE, 24, width, height);
+    }
+}
+
+void DestroyHostWindow() {
+    bool inside = false;
+    {
+        std::lock_guard guard(Lock);
+        TheHost.State.Exists = false;
+        TheHost.State.Destroyed = true;
+        inside = TheWindow && TheWindow->State.InHost && !TheWindow->State.Destroyed;
+        if (inside) {
+            TheWindow->State.Destroyed = true;
+            TheWindow->State.Visible = false;
+        }
+    }
+    if (inside) {
+        Post(WM_DESTROY, 0, 0, 0);
+    }
 }
 
 void InjectPaint() {
@@ -324,8 +377,8 @@ WindowHandle CreateWindowEx(std::uint32_t exStyle, const char* className, const 
         return nullptr;
     }
     auto window = std::make_unique<WindowObject>();
-    window->State =
-        headless::WindowState{true, false, false, exStyle, style, className, title, x, y, width, height};
+    window->State = headless::WindowState{true,  false, false, exStyle, style,  className,
+                                          title, x,     y,     width,   height, false};
     window->Procedure = TheClass.Procedure;
     window->Picture.assign(static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 3, 0);
     TheWindow = std::move(window);
@@ -361,6 +414,74 @@ bool MoveWindow(WindowHandle window, std::int32_t x, std::int32_t y, std::int32_
 bool InvalidateRect(WindowHandle window, bool) {
     Log(window ? "InvalidateRect window" : "InvalidateRect screen");
     return true;
+}
+
+ScreenSaverHost ScreenSaverHostKind() {
+    std::lock_guard guard(Lock);
+    return HostKind;
+}
+
+WindowHandle HostWindow(std::uintptr_t id) {
+    Log("HostWindow " + std::to_string(id));
+    std::lock_guard guard(Lock);
+    if (id == 0) {
+        RootWindow.State.Exists = true;
+        return &RootWindow;
+    }
+    return id == HostId && TheHost.State.Exists ? &TheHost : nullptr;
+}
+
+bool GetClientRect(WindowHandle window, Rect& rect) {
+    std::lock_guard guard(Lock);
+    if (!window || !window->State.Exists || window->State.Destroyed) {
+        return false;
+    }
+    rect = window == &RootWindow ? Rect{0, 0, ScreenW, ScreenH}
+                                 : Rect{0, 0, window->State.Width, window->State.Height};
+    return true;
+}
+
+WindowHandle CreateWindowIn(WindowHandle host, const char* className, std::int32_t width, std::int32_t height,
+                            ModuleHandle) {
+    Log(std::string("CreateWindowIn ") + className);
+    std::lock_guard guard(Lock);
+    if (!host || !host->State.Exists || TheClass.Size == 0 ||
+        std::strcmp(TheClass.ClassName, className) != 0 || width <= 0 || height <= 0) {
+        return nullptr;
+    }
+    auto window = std::make_unique<WindowObject>();
+    window->State = headless::WindowState{true, true,  false,  0,   WS_CHILD | WS_VISIBLE, className, "", 0,
+                                          0,    width, height, true};
+    window->Procedure = TheClass.Procedure;
+    window->Picture.assign(static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 3, 0);
+    TheWindow = std::move(window);
+    return TheWindow.get();
+}
+
+bool FillRect(DeviceContext dc, const Rect& rect, BrushHandle brush) {
+    if (!dc || !dc->Window || !brush) {
+        return false;
+    }
+    Log("FillRect " + std::to_string(rect.Right - rect.Left) + "x" + std::to_string(rect.Bottom - rect.Top));
+    std::lock_guard guard(Lock);
+    WindowObject& window = *dc->Window;
+    const std::int32_t left = std::max(rect.Left, 0), top = std::max(rect.Top, 0);
+    const std::int32_t right = std::min(rect.Right, window.State.Width);
+    const std::int32_t bottom = std::min(rect.Bottom, window.State.Height);
+    for (std::int32_t y = top; y < bottom; ++y) {
+        for (std::int32_t x = left; x < right; ++x) {
+            std::uint8_t* pixel =
+                window.Picture.data() + (static_cast<std::size_t>(y) * window.State.Width + x) * 3;
+            pixel[0] = static_cast<std::uint8_t>(brush->Colour >> 16);
+            pixel[1] = static_cast<std::uint8_t>(brush->Colour >> 8);
+            pixel[2] = static_cast<std::uint8_t>(brush->Colour);
+        }
+    }
+    return true;
+}
+
+void MessageBox(WindowHandle, const char* text, const char*) {
+    Log(std::string("MessageBox ") + text);
 }
 
 bool GetMessage(Message& message) {

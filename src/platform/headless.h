@@ -20,6 +20,8 @@ void Reset(std::int32_t screenWidth, std::int32_t screenHeight);
 void SetNoDisplay(bool noDisplay);
 // Largest surface, in bytes, CreateSurface will allocate; beyond it CreateSurface fails as out of memory.
 void SetSurfaceByteLimit(std::uint64_t bytes);
+// The screen-saver host ScreenSaverHostKind names (Both after Reset), to stand for one window system.
+void SetScreenSaverHost(platform::ScreenSaverHost host);
 // The decimal separator DecimalSeparator returns.
 void SetDecimalSeparator(char separator);
 
@@ -34,6 +36,13 @@ void InjectClose();
 // The primary screen becomes width x height: GetSystemMetrics answers with the new size from now on, and
 // WM_DISPLAYCHANGE is queued (wParam 24 bits per pixel, lParam the size, as Windows sends it).
 void ChangeScreen(std::int32_t width, std::int32_t height);
+// A host's window, the kind a screen-saver host hands the program by number: the number for HostWindow.
+// One at a time; Reset forgets it. HostWindow(0) is the screen's root window, as big as the screen.
+std::uintptr_t MakeHostWindow(std::int32_t width, std::int32_t height);
+// The host's window becomes width x height; the program's window inside it is told with WM_DISPLAYCHANGE.
+void ResizeHostWindow(std::int32_t width, std::int32_t height);
+// The host destroys its window; the program's window inside it goes with it (WM_DESTROY).
+void DestroyHostWindow();
 // The window loses its whole picture (black again, as if nothing had been copied to it) and needs painting.
 // As on Windows, WM_PAINT is then delivered whenever no other message waits, again and again, until
 // DefWindowProc has handled one; the loop is not idle before that.
@@ -60,7 +69,7 @@ void TakeDrawingLogs(std::vector<TextCall>& texts, std::vector<platform::CopyRec
 // Calls the main thread made, in order: "ConnectWindowSystem", "RegisterClass CopperTrowel",
 // "CreateWindowEx CopperTrowel", "ShowWindow 3", "ReleaseSurface 2" (surfaces are numbered from 1 in order of
 // creation), "UnregisterClass CopperTrowel", "InvalidateRect screen", "PostQuitMessage 0", "ReportFatal
-// <text>", "ReportInformation <text>".
+// <text>", "ReportInformation <text>", "CreateWindowIn CopperTrowel", "FillRect WxH", "MessageBox <text>".
 std::vector<std::string> CallLog();
 
 struct WindowState {
@@ -68,6 +77,7 @@ struct WindowState {
     std::uint32_t ExStyle, Style;
     std::string ClassName, Title;
     std::int32_t X, Y, Width, Height;
+    bool InHost; // made by CreateWindowIn
 };
 WindowState Window();
 // The class as registered (Procedure, Cursor, ClassName...); Size 0 when none is registered.

@@ -38,6 +38,9 @@
 #ifndef WM_CHAR
 #define WM_CHAR 0x0102
 #endif
+#ifndef WM_SYSKEYDOWN
+#define WM_SYSKEYDOWN 0x0104
+#endif
 #ifndef WM_MOUSEMOVE
 #define WM_MOUSEMOVE 0x0200
 #endif
@@ -56,6 +59,9 @@
 #ifndef WM_MBUTTONDOWN
 #define WM_MBUTTONDOWN 0x0207
 #endif
+#ifndef WM_XBUTTONDOWN
+#define WM_XBUTTONDOWN 0x020B
+#endif
 #ifndef SRCCOPY
 #define SRCCOPY 0x00CC0020u
 #endif
@@ -70,6 +76,12 @@
 #endif
 #ifndef WS_POPUP
 #define WS_POPUP 0x80000000u
+#endif
+#ifndef WS_CHILD
+#define WS_CHILD 0x40000000u
+#endif
+#ifndef WS_VISIBLE
+#define WS_VISIBLE 0x10000000u
 #endif
 #ifndef WS_EX_TOPMOST
 #define WS_EX_TOPMOST 0x00000008u
@@ -113,6 +125,11 @@ struct WindowClass {
     void* SmallIcon;
 };
 
+// A rectangle as Windows records one: right and bottom just outside it.
+struct Rect {
+    std::int32_t Left, Top, Right, Bottom;
+};
+
 struct Message {
     WindowHandle Window;
     std::uint32_t Number;
@@ -152,6 +169,38 @@ bool ShowWindow(WindowHandle window, std::int32_t command);
 bool MoveWindow(WindowHandle window, std::int32_t x, std::int32_t y, std::int32_t width, std::int32_t height);
 // [main] Repaint request for the other windows; nullptr for the whole screen.
 bool InvalidateRect(WindowHandle window, bool erase);
+
+// ---- Windows other programs own (screen-saver hosts)
+// ---------------------------------------------------------------
+
+// Which screen-saver host's conventions this window system has.
+enum class ScreenSaverHost : std::uint8_t {
+    Scr,     // Windows: /s full screen, /p a child window inside the host's preview window, /c a note
+    XWindow, // X11: the host's window itself is drawn into (--window-id, --root, XSCREENSAVER_WINDOW)
+    Both,    // the headless platform, which imitates either
+};
+// [any]
+ScreenSaverHost ScreenSaverHostKind();
+// [main] After ConnectWindowSystem: the window another program named by this number (an HWND on Windows, an
+// X window id on X11, where 0 is the root window of the default screen). nullptr when there is no such
+// window.
+WindowHandle HostWindow(std::uintptr_t id);
+// [main] The window's inside: Left and Top 0, Right and Bottom its width and height. False when the window is
+// gone.
+bool GetClientRect(WindowHandle window, Rect& rect);
+// [main] A window of a registered class that the program draws in, filling the host's window from its
+// top-left corner at width x height: on Windows a WS_CHILD | WS_VISIBLE window inside it; on X11 the host's
+// window itself, never mapped, raised, moved or resized by the program, with no input selected on it.
+// nullptr on failure. Either way, the host window's size changes reach the window procedure as
+// WM_DISPLAYCHANGE, and its destruction as WM_DESTROY; MoveWindow on it changes only the program's idea of
+// its size where the window is the host's own.
+WindowHandle CreateWindowIn(WindowHandle host, const char* className, std::int32_t width, std::int32_t height,
+                            ModuleHandle instance);
+// [main] Fills a rectangle of a device context with a brush's colour (clipped to what the context covers).
+bool FillRect(DeviceContext dc, const Rect& rect, BrushHandle brush);
+// [main] A note for the user in a box with an OK button, owned by a window (nullptr: none); returns when the
+// user has closed it. Where the window system has no such box, the text goes to standard output.
+void MessageBox(WindowHandle owner, const char* text, const char* caption);
 
 // ---- Messages
 // --------------------------------------------------------------------------------------------------

@@ -13,6 +13,7 @@
 #undef CreateWindowEx
 #undef GetModuleHandle
 #undef LoadCursor
+#undef MessageBox
 
 #include <array>
 #include <cstddef>
@@ -258,6 +259,39 @@ bool MoveWindow(WindowHandle window, std::int32_t x, std::int32_t y, std::int32_
 
 bool InvalidateRect(WindowHandle window, bool erase) {
     return ::InvalidateRect(ToWindows(window), nullptr, erase ? TRUE : FALSE) != FALSE;
+}
+
+ScreenSaverHost ScreenSaverHostKind() {
+    return ScreenSaverHost::Scr;
+}
+
+WindowHandle HostWindow(std::uintptr_t id) {
+    const HWND window = reinterpret_cast<HWND>(id);
+    return id != 0 && ::IsWindow(window) ? FromWindows(window) : nullptr;
+}
+
+bool GetClientRect(WindowHandle window, Rect& rect) {
+    RECT inside{};
+    if (!::GetClientRect(ToWindows(window), &inside)) {
+        return false;
+    }
+    rect = Rect{inside.left, inside.top, inside.right, inside.bottom};
+    return true;
+}
+
+WindowHandle CreateWindowIn(WindowHandle host, const char* className, std::int32_t width, std::int32_t height,
+                            ModuleHandle instance) {
+    return FromWindows(::CreateWindowExA(0, className, "", WS_CHILD | WS_VISIBLE, 0, 0, width, height,
+                                         ToWindows(host), nullptr, ToWindows(instance), nullptr));
+}
+
+bool FillRect(DeviceContext dc, const Rect& rect, BrushHandle brush) {
+    const RECT area{rect.Left, rect.Top, rect.Right, rect.Bottom};
+    return ::FillRect(ToWindows(dc), &area, reinterpret_cast<HBRUSH>(brush)) != 0;
+}
+
+void MessageBox(WindowHandle owner, const char* text, const char* caption) {
+    ::MessageBoxA(ToWindows(owner), text, caption, MB_OK | MB_ICONINFORMATION);
 }
 
 bool GetMessage(Message& message) {

@@ -1,66 +1,229 @@
 #include "shell/CommandLine.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 
 #include "ProgramVersion.h"
+#include "shell/ProgramMode.h"
 #include "shell/Startup.h"
 
 int ArgumentCount;
 const char* const* ArgumentValues;
+ProgramMode Mode = ProgramMode::Demo;
+std::uintptr_t HostWindowId = 0;
 
 namespace {
 
-enum class Request : std::uint8_t { Run, Help, Version, Unknown };
+enum class Request : std::uint8_t { Run, Help, Version, Refused };
+
+// Whether an option takes a window number, and how: as the next argument or after a colon ("/p 1234",
+// "/p:1234"), or only after a colon, where a bare option means none ("/c", "/c:1234").
+enum class ValueKind : std::uint8_t { Nothing, Number, NumberAfterColon };
 
 struct Option {
-    const char* Name;
+    const char* Name;      // a name with one slash is a Windows spelling: "/s" also matches "/S", "-s", "-S"
+    const char* ValueName; // as the usage shows it
     Request Asks;
+    ProgramMode Sets;
+    ValueKind Takes;
     const char* Meaning;
 };
 
-// The options, in the order the usage lists them. One that takes a value would step over it in
-// ReadCommandLine's loop.
+// The options, in the order the usage lists them. Short meanings: on Windows the usage may be shown in a
+// message box, which wraps long lines.
 constexpr Option Options[] = {
-    {"--help", Request::Help, "print this help and exit"},
-    {"--version", Request::Version, "print the name and version and exit"},
+    {"--help", "", Request::Help, ProgramMode::Demo, ValueKind::Nothing, "print this help and exit"},
+    {"--version", "", Request::Version, ProgramMode::Demo, ValueKind::Nothing,
+     "print the name and version and exit"},
+    {"--window-id", " ID", Request::Run, ProgramMode::InsideWindow, ValueKind::Number,
+     "draw in X window ID (X11)"},
+    {"--root", "", Request::Run, ProgramMode::InsideWindow, ValueKind::Nothing,
+     "draw in the root window (X11)"},
+    {"/s", "", Request::Run, ProgramMode::ScreenSaver, ValueKind::Nothing, "screen saver: any input ends it"},
+    {"/p", " HWND", Request::Run, ProgramMode::Preview, ValueKind::Number, "preview inside window HWND"},
+    {"/c", "", Request::Run, ProgramMode::Configure, ValueKind::NumberAfterColon,
+     "settings (there are none)"},
 };
 
-// What the command line asks for, and the argument it does not know when it asks for nothing the program can
-// do. Set by ReadCommandLine.
-Request Requested = Request::Run;
-const char* UnknownArgument = nullptr;
+constexpr const char* HostVariable = "XSCREENSAVER_WINDOW";
 
-// Every argument must be known, wherever it stands, so that a mistyped one is never passed over because an
-// option before it had already decided; of the known ones the first decides.
+// What the command line asks for, and the line that refuses it. Set by ReadCommandLine with Mode and
+// HostWindowId.
+Request Requested = Request::Run;
+std::string Refusal;
+bool RefusalNeedsUsage = false;
+
+// The argument on one line, quoted so that an empty one shows; a control character (a line end, a terminal's
+// escape) is written as \xHH rather than acted on.
+std::string Quoted(const char* argument) {
+    std::string text = "\"";
+    for (const char* c = argument; *c; ++c) {
+        const auto byte = static_cast<unsigned char>(*c);
+        if (byte < 0x20 || byte == 0x7F) {
+            char escaped[5];
+            std::snprintf(escaped, sizeof escaped, "\\x%02X", byte);
+            text += escaped;
+        } else {
+            text += *c;
+        }
+    }
+    return text + "\"";
+}
+
+// A window number: decimal, or hexadecimal after 0x; nothing else around it (no sign, no space), not 0, and
+// within 32 bits, which is what an X window id and a window handle passed between programs hold.
+bool ReadWindowNumber(const char* text, std::uintptr_t& number) {
+    const bool hex = text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
+    const char* digit = hex ? text + 2 : text;
+    if (*digit == '\0') {
+        return false;
+    }
+    std::uint64_t value = 0;
+    for (; *digit; ++digit) {
+        const auto c = static_cast<unsigned char>(*digit);
+        if (!(hex ? std::isxdigit(c) : std::isdigit(c))) {
+            return false;
+        }
+        value = value * (hex ? 16 : 10) +
+                static_cast<std::uint64_t>(std::isdigit(c) ? c - '0' : std::tolower(c) - 'a' + 10);
+        if (value > 0xFFFFFFFFu) {
+            return false;
+        }
+    }
+    number = static_cast<std::uintptr_t>(value);
+    return value != 0;
+}
+
+// Whether the argument is this option; `inlineValue` is what follows a Windows spelling's colon, if anything.
+bool Matches(const Option& option, const char* argument, const char*& inlineValue) {
+    inlineValue = nullptr;
+    if (option.Name[1] == '-') {
+        return std::strcmp(option.Name, argument) == 0;
+    }
+    if ((argument[0] != '/' && argument[0] != '-') ||
+        std::tolower(static_cast<unsigned char>(argument[1])) != option.Name[1]) {
+        return false;
+    }
+    if (argument[2] == ':' && option.Takes != ValueKind::Nothing) {
+        inlineValue = argument + 3;
+        return true;
+    }
+    return argument[2] == '\0';
+}
+
+void Refuse(std::string line, bool withUsage) {
+    Requested = Request::Refused;
+    Refusal = std::move(line);
+    RefusalNeedsUsage = withUsage;
+}
+
+bool EndsWithScr(const char* name) {
+    const std::size_t length = std::strlen(name);
+    if (length < 4) {
+        return false;
+    }
+    std::string ending(name + length - 4);
+    std::transform(ending.begin(), ending.end(), ending.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return ending == ".scr";
+}
+
+bool PlatformDoes(ProgramMode mode) {
+    const platform::ScreenSaverHost host = platform::ScreenSaverHostKind();
+    if (host == platform::ScreenSaverHost::Both || mode == ProgramMode::Demo) {
+        return true;
+    }
+    return (mode == ProgramMode::InsideWindow) == (host == platform::ScreenSaverHost::XWindow);
+}
+
+// The host's window from XSCREENSAVER_WINDOW, when it is set: false (and refused) when it is no window
+// number.
+bool ReadHostVariable(bool& found) {
+    const char* value = std::getenv(HostVariable);
+    found = value && *value;
+    if (found && !ReadWindowNumber(value, HostWindowId)) {
+        Refuse(std::string("coppertrowel: ") + HostVariable +
+                   " is not a window number (decimal or 0x hexadecimal): " + Quoted(value),
+               true);
+        return false;
+    }
+    return true;
+}
+
+// Every argument must be known, and every window number valid, wherever it stands, so that a mistyped one is
+// never passed over because an option before it had already decided; of the known ones the first decides.
 void ReadCommandLine() {
     Requested = Request::Run;
-    UnknownArgument = nullptr;
+    Mode = ProgramMode::Demo;
+    HostWindowId = 0;
+    const Option* deciding = nullptr;
+    const char* decidingSpelling = nullptr;
     for (int i = 1; i < ArgumentCount; ++i) {
         const char* argument = ArgumentValues[i];
-        const auto option = std::find_if(std::begin(Options), std::end(Options), [argument](const Option& o) {
-            return std::strcmp(o.Name, argument) == 0;
-        });
+        const char* value = nullptr;
+        const auto option = std::find_if(std::begin(Options), std::end(Options),
+                                         [&](const Option& o) { return Matches(o, argument, value); });
         if (option == std::end(Options)) {
-            Requested = Request::Unknown;
-            UnknownArgument = argument;
+            Refuse("coppertrowel: unknown argument " + Quoted(argument), true);
             return;
         }
-        if (Requested == Request::Run) {
-            Requested = option->Asks;
+        if (option->Takes == ValueKind::Number && !value) {
+            if (i + 1 == ArgumentCount) {
+                Refuse("coppertrowel: " + Quoted(argument) + " needs a window number", true);
+                return;
+            }
+            value = ArgumentValues[++i];
         }
+        std::uintptr_t number = 0;
+        if (value && !ReadWindowNumber(value, number)) {
+            Refuse("coppertrowel: " + Quoted(argument) +
+                       " needs a window number (decimal or 0x hexadecimal), not " + Quoted(value),
+                   true);
+            return;
+        }
+        if (!deciding) {
+            deciding = option;
+            decidingSpelling = argument;
+            Requested = option->Asks;
+            Mode = option->Sets;
+            HostWindowId = number;
+        }
+    }
+
+    bool hostNamed = false;
+    if (!deciding) {
+        // Started by name alone: Windows starts a screen saver file that way for its settings; an X11 host
+        // names its window in the environment.
+        if (ArgumentCount > 0 && EndsWithScr(ArgumentValues[0]) && PlatformDoes(ProgramMode::Configure)) {
+            Mode = ProgramMode::Configure;
+        } else if (PlatformDoes(ProgramMode::InsideWindow)) {
+            if (!ReadHostVariable(hostNamed)) {
+                return;
+            }
+            Mode = hostNamed ? ProgramMode::InsideWindow : ProgramMode::Demo;
+        }
+        return;
+    }
+    if (std::strcmp(deciding->Name, "--root") == 0 && !ReadHostVariable(hostNamed)) {
+        return;
+    }
+    if (!PlatformDoes(Mode)) {
+        Refuse("coppertrowel: " + Quoted(decidingSpelling) + " is for " +
+                   (Mode == ProgramMode::InsideWindow ? "X11" : "Windows") + ", not this system",
+               false);
     }
 }
 
 std::string UsageText() {
     std::size_t nameWidth = 0;
     for (const Option& option : Options) {
-        nameWidth = std::max(nameWidth, std::strlen(option.Name));
+        nameWidth = std::max(nameWidth, std::strlen(option.Name) + std::strlen(option.ValueName));
     }
-    // Short lines: on Windows the text may be shown in a message box, which wraps long ones.
     std::string text = "Usage: coppertrowel [OPTION]\n"
                        "A full-screen demo: two shaded red balls float\n"
                        "over a green field. With no option it starts at\n"
@@ -68,27 +231,12 @@ std::string UsageText() {
                        "\n"
                        "Options:";
     for (const Option& option : Options) {
-        text += "\n  " + std::string(option.Name) +
-                std::string(nameWidth + 2 - std::strlen(option.Name), ' ') + option.Meaning;
+        const std::string name = std::string(option.Name) + option.ValueName;
+        text += "\n  " + name + std::string(nameWidth + 2 - name.size(), ' ') + option.Meaning;
     }
-    return text;
-}
-
-// The unknown argument on one line, quoted so that an empty one shows; a control character (a line end, a
-// terminal's escape) is written as \xHH rather than acted on.
-std::string RefusalLine() {
-    std::string line = "coppertrowel: unknown argument \"";
-    for (const char* c = UnknownArgument; *c; ++c) {
-        const auto byte = static_cast<unsigned char>(*c);
-        if (byte < 0x20 || byte == 0x7F) {
-            char escaped[5];
-            std::snprintf(escaped, sizeof escaped, "\\x%02X", byte);
-            line += escaped;
-        } else {
-            line += *c;
-        }
-    }
-    return line + "\"";
+    return text + "\n\n" + HostVariable +
+           ", when set, names the X11 window\n"
+           "for --root and for no option.";
 }
 
 int Answer(const std::string& text) {
@@ -96,6 +244,16 @@ int Answer(const std::string& text) {
         platform::ReportFatal("coppertrowel: cannot write to standard output");
         return 1;
     }
+    return 0;
+}
+
+int ShowNothingToSet() {
+    const platform::WindowHandle owner = HostWindowId ? platform::HostWindow(HostWindowId) : nullptr;
+    platform::MessageBox(owner,
+                         "coppertrowel has nothing to set: the balls,\n"
+                         "their colours and their motion are always\n"
+                         "the same.",
+                         "coppertrowel");
     return 0;
 }
 
@@ -110,9 +268,9 @@ int RunCommandLine() {
         return Answer(UsageText());
     case Request::Version:
         return Answer(std::string("coppertrowel ") + ProgramVersion);
-    case Request::Unknown:
-        platform::ReportFatal((RefusalLine() + "\n" + UsageText()).c_str());
+    case Request::Refused:
+        platform::ReportFatal((RefusalNeedsUsage ? Refusal + "\n" + UsageText() : Refusal).c_str());
         return RefusedCommandLine;
     }
-    return RunProgram();
+    return Mode == ProgramMode::Configure ? ShowNothingToSet() : RunProgram();
 }

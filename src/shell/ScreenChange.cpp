@@ -1,7 +1,10 @@
 // WM_DISPLAYCHANGE: the program follows the screen it covers to its new size and place.
 
+#include <algorithm>
+
 #include "rendering/Composition.h"
 #include "rendering/Surfaces.h"
+#include "shell/ProgramMode.h"
 #include "shell/Startup.h"
 #include "simulation/SimulationThread.h"
 #include "simulation/World.h"
@@ -19,8 +22,8 @@ void FollowScreenChange() {
     // Only messages the loop dispatches reach here, and the loop runs from the end of start-up on, so a
     // change during start-up arrives after it; the check only keeps a rebuild from ever running on a
     // half-built program. After the teardown nothing may be started again: a change queued behind it is
-    // ignored.
-    if (Phase != ProgramPhase::Running) {
+    // ignored. A program resting in a host's window too small for it tries again at the new size.
+    if (Phase != ProgramPhase::Running && Phase != ProgramPhase::Resting) {
         return;
     }
     Phase = ProgramPhase::Following;
@@ -34,7 +37,19 @@ void FollowScreenChange() {
 
         MeasureScreen();
         if (const std::string refusal = ScreenRefusal(); !refusal.empty()) {
-            EndWithRefusal(refusal);
+            if (!InHostWindow()) {
+                EndWithRefusal(refusal);
+                return;
+            }
+            // The window follows the host's (a Windows child does not by itself) and shows the background.
+            platform::MoveWindow(MainWindow, 0, 0, std::max(ScreenWidth, 1), std::max(ScreenHeight, 1));
+            if (Phase == ProgramPhase::Ended) {
+                return;
+            }
+            if (ScreenChangedAgain) {
+                continue;
+            }
+            Rest();
             return;
         }
         platform::MoveWindow(MainWindow, 0, 0, ScreenWidth, ScreenHeight);
@@ -48,11 +63,15 @@ void FollowScreenChange() {
 
         // The balls keep their place and speed in the world; the world's height follows the screen, and a
         // ball it no longer holds comes back in as the motion would bring it.
-        ResetBackBuffer();
-        BringBallsInside();
-        PlaceBallsOnScreen();
-        WindowPictureLost = false;
-        PresentAll();
+        if (BallsStarted) {
+            ResetBackBuffer();
+            BringBallsInside();
+            PlaceBallsOnScreen();
+            WindowPictureLost = false;
+            PresentAll();
+        } else {
+            ShowFirstPicture(); // the host's window was too small from the start
+        }
         // The window system may call the window procedure from inside the move or the copies: a teardown
         // there has released everything, a change there needs this all again.
         if (Phase == ProgramPhase::Ended) {

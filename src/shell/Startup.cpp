@@ -1,9 +1,12 @@
 #include "shell/Startup.h"
 
+#include <algorithm>
+
 #include "rendering/Composition.h"
 #include "rendering/SpriteRuns.h"
 #include "rendering/SpriteTables.h"
 #include "rendering/Surfaces.h"
+#include "shell/ProgramMode.h"
 #include "simulation/SimulationThread.h"
 #include "simulation/World.h"
 
@@ -18,9 +21,16 @@ std::uint16_t LightLevel;
 platform::DeviceContext WindowDC;
 std::thread SimulationWorker;
 std::thread::id SimulationThreadId;
+bool BallsStarted = false;
+PointerStart FirstPointer{};
 
 namespace {
 constexpr const char* ClassName = "CopperTrowel";
+
+// The host's window the program draws in (Preview, InsideWindow), and the class's brush, which paints a
+// window too small for the program.
+platform::WindowHandle Host = nullptr;
+platform::BrushHandle BackgroundBrush = nullptr;
 
 std::string SizeText() {
     return std::to_string(ScreenWidth) + "x" + std::to_string(ScreenHeight);
@@ -52,9 +62,38 @@ std::string SurfacesRefusal() {
 }
 
 void MeasureScreen() {
-    ScreenWidth = platform::GetSystemMetrics(SM_CXSCREEN);
-    ScreenHeight = platform::GetSystemMetrics(SM_CYSCREEN);
+    if (InHostWindow()) {
+        // A host's window that has gone measures 0 x 0: the program rests until the teardown reaches it.
+        platform::Rect inside{};
+        if (!platform::GetClientRect(Host, inside)) {
+            inside = platform::Rect{};
+        }
+        ScreenWidth = inside.Right - inside.Left;
+        ScreenHeight = inside.Bottom - inside.Top;
+    } else {
+        ScreenWidth = platform::GetSystemMetrics(SM_CXSCREEN);
+        ScreenHeight = platform::GetSystemMetrics(SM_CYSCREEN);
+    }
     ComputeScale();
+}
+
+void PaintBackgroundOnly() {
+    const platform::DeviceContext dc = platform::GetDC(MainWindow);
+    platform::FillRect(dc, platform::Rect{0, 0, ScreenWidth, ScreenHeight}, BackgroundBrush);
+    platform::ReleaseDC(MainWindow, dc);
+}
+
+void Rest() {
+    Phase = ProgramPhase::Resting;
+    PaintBackgroundOnly();
+}
+
+void ShowFirstPicture() {
+    InitBalls();
+    BallsStarted = true;
+    // The whole picture goes to the window now: a loss reported before it is made good by it.
+    WindowPictureLost = false;
+    PresentAll();
 }
 
 bool BuildForScreen() {
@@ -79,12 +118,24 @@ void StartSimulation() {
 
 int RunProgram() {
     Phase = ProgramPhase::StartingUp;
+    BallsStarted = false;
+    FirstPointer = PointerStart{};
     if (!platform::ConnectWindowSystem()) {
         return 1;
     }
+    if (InHostWindow()) {
+        Host = platform::HostWindow(HostWindowId);
+        if (!Host) {
+            platform::ReportFatal(
+                ("coppertrowel: there is no window " + std::to_string(HostWindowId) + " to draw in").c_str());
+            return 1;
+        }
+    }
 
     MeasureScreen();
-    if (const std::string refusal = ScreenRefusal(); !refusal.empty()) {
+    // A host's window too small for the program is painted in the background until it grows.
+    const std::string refusal = ScreenRefusal();
+    if (!refusal.empty() && !InHostWindow()) {
         platform::ReportFatal(refusal.c_str());
         return 1;
     }
@@ -95,28 +146,41 @@ int RunProgram() {
     windowClass.Cursor = platform::LoadCursor(platform::StockCursor::Arrow);
     // Whatever the window shows before the first picture, and wherever it loses its picture until the next
     // frame puts it back, is the background: nothing white or black ever shows.
-    windowClass.BackgroundBrush = platform::CreateSolidBrush(BackgroundColour);
+    BackgroundBrush = platform::CreateSolidBrush(BackgroundColour);
+    windowClass.BackgroundBrush = BackgroundBrush;
     windowClass.ClassName = ClassName;
     platform::RegisterClass(windowClass);
+    RenderPeriod = 10;
 
-    MainWindow = platform::CreateWindowEx(WS_EX_TOPMOST, ClassName, "", WS_POPUP, 0, 0, ScreenWidth,
-                                          ScreenHeight, platform::GetModuleHandle());
-
-    if (!BuildForScreen()) {
-        platform::ReportFatal(SurfacesRefusal().c_str());
-        ReleaseDynamicArrays();
-        return 1;
+    if (InHostWindow()) {
+        MainWindow = platform::CreateWindowIn(Host, ClassName, std::max(ScreenWidth, 1),
+                                              std::max(ScreenHeight, 1), platform::GetModuleHandle());
+        if (!MainWindow) {
+            platform::ReportFatal("coppertrowel: cannot draw in the host's window");
+            platform::UnregisterClass(ClassName, platform::GetModuleHandle());
+            return 1;
+        }
+    } else {
+        MainWindow = platform::CreateWindowEx(WS_EX_TOPMOST, ClassName, "", WS_POPUP, 0, 0, ScreenWidth,
+                                              ScreenHeight, platform::GetModuleHandle());
     }
 
-    platform::ShowWindow(MainWindow, SW_SHOWMAXIMIZED);
-    RenderPeriod = 10;
-    InitBalls();
-    // The whole picture goes to the window now: a loss reported before it is made good by it.
-    WindowPictureLost = false;
-    PresentAll();
-
-    StartSimulation();
-    Phase = ProgramPhase::Running;
+    if (!refusal.empty()) {
+        Rest();
+    } else {
+        if (!BuildForScreen()) {
+            platform::ReportFatal(SurfacesRefusal().c_str());
+            ReleaseDynamicArrays();
+            return 1;
+        }
+        // The host shows its own window; the program's child in it is visible from its creation.
+        if (!InHostWindow()) {
+            platform::ShowWindow(MainWindow, SW_SHOWMAXIMIZED);
+        }
+        ShowFirstPicture();
+        StartSimulation();
+        Phase = ProgramPhase::Running;
+    }
 
     platform::Message message{};
     while (platform::GetMessage(message)) {

@@ -9,8 +9,10 @@
 // message's code, or 1 when start-up refuses the display or the screen.
 int RunProgram();
 
-// The window procedure: a left click sends WM_DESTROY; WM_DESTROY tears the program down; WM_DISPLAYCHANGE
-// rebuilds it for the new screen; WM_PAINT has the next frame put the whole picture back.
+// The window procedure: the input that ends the mode (the demo's left click; a screen saver's key, button or
+// pointer movement; none in a host's window) sends WM_DESTROY; WM_DESTROY tears the program down;
+// WM_DISPLAYCHANGE rebuilds it for the new screen; WM_PAINT has the next frame put the whole picture back
+// (or, resting, paints the background).
 std::intptr_t MainWndProc(platform::WindowHandle window, std::uint32_t message, std::uintptr_t wParam,
                           std::intptr_t lParam);
 
@@ -19,6 +21,7 @@ enum class ProgramPhase : std::uint8_t {
     StartingUp, // from RunProgram's entry to the simulation thread's creation
     Running,    // the message loop, the simulation thread running
     Following,  // FollowScreenChange at work, the simulation thread stopped
+    Resting,    // in a host's window too small for the program: the background painted, nothing running
     Ended,      // torn down: the quit message is posted, nothing is started again
 };
 extern ProgramPhase Phase;
@@ -27,8 +30,25 @@ extern ProgramPhase Phase;
 // user.
 std::string ScreenRefusal();
 
-// ScreenWidth and ScreenHeight from the primary screen's metrics, and Scale from them.
+// ScreenWidth and ScreenHeight from the primary screen's metrics, or the host's window's inside in the modes
+// that draw in one, and Scale from them.
 void MeasureScreen();
+// The whole window painted in the background colour: the picture of a window too small for the program.
+void PaintBackgroundOnly();
+// Phase Resting, the window painted in the background; nothing is built or running.
+void Rest();
+// The balls set off (InitBalls) and the whole first picture presented; BallsStarted set.
+void ShowFirstPicture();
+// The balls have been set off in this run: a rebuild keeps them where they are instead of starting them.
+extern bool BallsStarted;
+
+// Where a screen saver first saw the pointer: a movement ends it only beyond ScreenSaverMouseSlack from
+// there.
+struct PointerStart {
+    bool Seen;
+    std::int32_t X, Y;
+};
+extern PointerStart FirstPointer;
 // The size-dependent steps of start-up after the window: ball size, sprite tables, world bounds, light level,
 // surfaces. False when the surfaces cannot be had; no surface is left then.
 bool BuildForScreen();
