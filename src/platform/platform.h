@@ -26,6 +26,9 @@
 #ifndef WM_QUIT
 #define WM_QUIT 0x0012
 #endif
+#ifndef WM_ACTIVATEAPP
+#define WM_ACTIVATEAPP 0x001C
+#endif
 #ifndef WM_DISPLAYCHANGE
 #define WM_DISPLAYCHANGE 0x007E
 #endif
@@ -118,7 +121,7 @@ struct WindowClass {
     std::int32_t WindowExtraBytes;
     ModuleHandle Instance;
     void* Icon;
-    CursorHandle Cursor;
+    CursorHandle Cursor; // nullptr: no pointer shows over the window
     void* BackgroundBrush;
     const char* MenuName;
     const char* ClassName;

@@ -82,7 +82,42 @@ struct ClassProcedure {
 };
 std::array<ClassProcedure, 8> ClassProcedures{};
 
+// A child window hears nothing of its parent's size. While the program draws inside a host's window, its
+// child looks at the host's inside a few times a second and tells the program of a change as a change of its
+// screen (WM_DISPLAYCHANGE, the new size in lParam); the program then measures the host again and moves the
+// child over it. Main thread only.
+constexpr UINT_PTR HostSizeTimer = 1;
+constexpr UINT HostSizeInterval = 200; // milliseconds
+struct WatchedHost {
+    HWND Host;
+    LONG Width, Height; // the inside the program was last told of
+};
+WatchedHost Watched{};
+
+void FollowHostSize(HWND child) {
+    RECT inside{};
+    // A host that has gone takes the child with it, and that child's WM_DESTROY ends the program.
+    if (!::GetClientRect(Watched.Host, &inside) ||
+        (inside.right == Watched.Width && inside.bottom == Watched.Height)) {
+        return;
+    }
+    Watched.Width = inside.right;
+    Watched.Height = inside.bottom;
+    ::SendMessageA(child, WM_DISPLAYCHANGE, 0, MAKELPARAM(inside.right, inside.bottom));
+}
+
 LRESULT CALLBACK Trampoline(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_TIMER && wParam == HostSizeTimer) {
+        FollowHostSize(window);
+        return 0;
+    }
+    // A class without a cursor shows no pointer over the window (a screen saver's), where Windows would leave
+    // whatever shape the pointer last had.
+    if (message == WM_SETCURSOR && LOWORD(lParam) == HTCLIENT &&
+        ::GetClassLongPtrA(window, GCLP_HCURSOR) == 0) {
+        ::SetCursor(nullptr);
+        return TRUE;
+    }
     const auto atom = static_cast<ATOM>(::GetClassWord(window, GCW_ATOM));
     for (const ClassProcedure& entry : ClassProcedures) {
         if (entry.Atom == atom && entry.Procedure) {
@@ -281,8 +316,14 @@ bool GetClientRect(WindowHandle window, Rect& rect) {
 
 WindowHandle CreateWindowIn(WindowHandle host, const char* className, std::int32_t width, std::int32_t height,
                             ModuleHandle instance) {
-    return FromWindows(::CreateWindowExA(0, className, "", WS_CHILD | WS_VISIBLE, 0, 0, width, height,
-                                         ToWindows(host), nullptr, ToWindows(instance), nullptr));
+    const HWND child = ::CreateWindowExA(0, className, "", WS_CHILD | WS_VISIBLE, 0, 0, width, height,
+                                         ToWindows(host), nullptr, ToWindows(instance), nullptr);
+    // The size the program measured is the one it knows: any other is told to it at the first look.
+    if (child) {
+        Watched = WatchedHost{ToWindows(host), width, height};
+        ::SetTimer(child, HostSizeTimer, HostSizeInterval, nullptr);
+    }
+    return FromWindows(child);
 }
 
 bool FillRect(DeviceContext dc, const Rect& rect, BrushHandle brush) {
@@ -291,7 +332,10 @@ bool FillRect(DeviceContext dc, const Rect& rect, BrushHandle brush) {
 }
 
 void MessageBox(WindowHandle owner, const char* text, const char* caption) {
-    ::MessageBoxA(ToWindows(owner), text, caption, MB_OK | MB_ICONINFORMATION);
+    // With no window named, a screen saver's settings belong to the window in front, which is what started
+    // them.
+    ::MessageBoxA(owner ? ToWindows(owner) : ::GetForegroundWindow(), text, caption,
+                  MB_OK | MB_ICONINFORMATION);
 }
 
 bool GetMessage(Message& message) {

@@ -143,7 +143,9 @@ int RunProgram() {
     platform::WindowClass windowClass{};
     windowClass.Size = sizeof(platform::WindowClass);
     windowClass.Procedure = MainWndProc;
-    windowClass.Cursor = platform::LoadCursor(platform::StockCursor::Arrow);
+    // A screen saver shows no pointer over its picture.
+    windowClass.Cursor =
+        Mode == ProgramMode::ScreenSaver ? nullptr : platform::LoadCursor(platform::StockCursor::Arrow);
     // Whatever the window shows before the first picture, and wherever it loses its picture until the next
     // frame puts it back, is the background: nothing white or black ever shows.
     BackgroundBrush = platform::CreateSolidBrush(BackgroundColour);

@@ -39,9 +39,10 @@ bool PointerMovedAway(std::intptr_t lParam) {
            std::abs(y - FirstPointer.Y) > ScreenSaverMouseSlack;
 }
 
-// The user ends the demo with a left click and a screen saver with any key, any button or a movement of the
-// pointer; in a host's window the host decides, and no input ends the program.
-bool UserEnds(std::uint32_t message, std::intptr_t lParam) {
+// The user ends the demo with a left click and a screen saver with any key, any button, a movement of the
+// pointer or another program coming to the front; in a host's window the host decides, and no input ends the
+// program.
+bool UserEnds(std::uint32_t message, std::uintptr_t wParam, std::intptr_t lParam) {
     switch (Mode) {
     case ProgramMode::Demo:
         return message == WM_LBUTTONDOWN;
@@ -56,6 +57,8 @@ bool UserEnds(std::uint32_t message, std::intptr_t lParam) {
             return true;
         case WM_MOUSEMOVE:
             return PointerMovedAway(lParam);
+        case WM_ACTIVATEAPP:
+            return wParam == 0; // the keyboard went to another program: the user is back
         default:
             return false;
         }
@@ -106,7 +109,7 @@ std::intptr_t MainWndProc(platform::WindowHandle window, std::uint32_t message, 
         return result;
     }
     default:
-        if (UserEnds(message, lParam)) {
+        if (UserEnds(message, wParam, lParam)) {
             platform::SendMessage(MainWindow, WM_DESTROY, 0, 0);
             return 0;
         }
