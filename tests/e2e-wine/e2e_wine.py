@@ -46,13 +46,14 @@ class Failure(Exception):
 
 
 class Program:
-    """One run of the .exe under Wine, its standard error kept in a file."""
+    """One run of the program under Wine (the .exe, or another name for it), its output kept in a file."""
 
-    def __init__(self, args, name):
+    def __init__(self, args, name, arguments=(), program=None, environment=None):
         self.args = args
         self.log_path = os.path.join(args.out, name + ".stderr.txt")
         self.log = open(self.log_path, "w")
-        self.process = subprocess.Popen([args.wine, args.program], stdout=self.log, stderr=self.log)
+        self.process = subprocess.Popen([args.wine, program or args.program, *arguments], stdout=self.log,
+                                        stderr=self.log, env=environment)
 
     def running(self):
         return self.process.poll() is None
