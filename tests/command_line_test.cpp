@@ -21,6 +21,20 @@ int RunWith(std::vector<const char*> arguments) {
     return RunCommandLine();
 }
 
+// XSCREENSAVER_WINDOW set to the value, or removed for nullptr. Windows' C library has no setenv; there an
+// empty value removes the variable, which the program treats as unset anyway.
+void SetHostVariable(const char* value) {
+#ifdef _WIN32
+    _putenv_s("XSCREENSAVER_WINDOW", value ? value : "");
+#else
+    if (value) {
+        setenv("XSCREENSAVER_WINDOW", value, 1);
+    } else {
+        unsetenv("XSCREENSAVER_WINDOW");
+    }
+#endif
+}
+
 } // namespace
 
 TEST(CommandLine, AnswersOrRefusesWithoutTouchingTheWindowSystem) {
@@ -245,17 +259,13 @@ TEST(CommandLine, ModesAndWindowNumbersInEverySpellingAndWhereTheyComeFrom) {
         ResetProgramState();
         headless::SetNoDisplay(true);
         headless::SetScreenSaverHost(c.System);
-        if (c.HostWindow) {
-            setenv("XSCREENSAVER_WINDOW", c.HostWindow, 1);
-        } else {
-            unsetenv("XSCREENSAVER_WINDOW");
-        }
+        SetHostVariable(c.HostWindow);
         std::vector<const char*> arguments = c.Arguments;
         arguments.insert(arguments.begin(), c.Name);
         ArgumentCount = static_cast<int>(arguments.size());
         ArgumentValues = arguments.data();
         EXPECT_EQ(RunCommandLine(), c.Status);
-        unsetenv("XSCREENSAVER_WINDOW");
+        SetHostVariable(nullptr);
         if (c.Status != RefusedCommandLine) {
             EXPECT_EQ(Mode, c.Asked);
             EXPECT_EQ(HostWindowId, c.Id);
