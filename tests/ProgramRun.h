@@ -17,7 +17,9 @@
 
 namespace testing_support {
 
-inline constexpr std::chrono::seconds Patience{20};
+// How long a wait may take before it counts as a hang: generous, since a large screen in a sanitizer build on a
+// loaded machine takes many seconds to start; only a failing test ever waits it out.
+inline constexpr std::chrono::seconds Patience{60};
 
 // Zeroes what the process would find zero at load, so every run starts like a fresh process.
 inline void ResetProgramState() {
