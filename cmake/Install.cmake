@@ -26,5 +26,7 @@ add_custom_target(coppertrowel_compressed_docs ALL DEPENDS ${_compressed})
 
 install(FILES ${CMAKE_CURRENT_BINARY_DIR}/coppertrowel.6.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man6)
 install(FILES packaging/linux/coppertrowel.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+# Where xscreensaver's settings read a hack's name and description.
+install(FILES packaging/linux/coppertrowel.xml DESTINATION ${CMAKE_INSTALL_DATADIR}/xscreensaver/config)
 install(FILES README.md packaging/copyright ${CMAKE_CURRENT_BINARY_DIR}/changelog.gz
         DESTINATION ${CMAKE_INSTALL_DOCDIR})

@@ -34,7 +34,7 @@ LINUX_BUILD_PACKAGES=(cmake make g++ pkg-config libx11-dev libxext-dev libxrandr
     libbenchmark-dev)
 # What running it on a virtual display and checking the screen needs.
 VIRTUAL_DISPLAY_PACKAGES=(xvfb x11-utils x11-apps x11-xserver-utils xdotool libxtst6 imagemagick python3 openbox
-    awesome xfwm4 dbus-daemon)
+    awesome xfwm4 dbus-daemon xscreensaver xscreensaver-data)
 # What cross-building the Windows programs needs (GoogleTest's sources come with googletest; Python draws the
 # icon at build time).
 WINDOWS_BUILD_PACKAGES=(cmake make googletest g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix python3)

@@ -644,8 +644,9 @@ TEST(Shell, AHostsWindowThatIsNoneEndsWithStatusOneBeforeAnyWindow) {
     Mode = ProgramMode::InsideWindow;
     HostWindowId = 0x777;
     EXPECT_EQ(RunProgram(), 1);
-    EXPECT_EQ(headless::CallLog(),
-              (std::vector<std::string>{"ConnectWindowSystem", "HostWindow 1911",
-                                        "ReportFatal coppertrowel: there is no window 1911 to draw in"}));
+    EXPECT_EQ(
+        headless::CallLog(),
+        (std::vector<std::string>{"ConnectWindowSystem", "HostWindow 1911",
+                                  "ReportFatal coppertrowel: there is no window 1911 (0x777) to draw in"}));
     ResetProgramState();
 }

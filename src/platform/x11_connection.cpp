@@ -28,6 +28,7 @@ bool SharedMemoryUsable = false;
 int PrimaryX = 0, PrimaryY = 0, PrimaryWidth = 0, PrimaryHeight = 0;
 int PrimaryMonitor = -1;
 int ScreenEventBase = -1;
+std::atomic<unsigned long> HostWindowXid{0};
 thread_local bool ProbingSharedMemory = false;
 thread_local bool SharedMemoryRefused = false;
 
@@ -44,6 +45,10 @@ int ReportError(Display* display, XErrorEvent* error) {
     if (ProbingSharedMemory && error->request_code == SharedMemoryOpcode) {
         SharedMemoryRefused = true;
         return 0;
+    }
+    if ((error->error_code == BadWindow || error->error_code == BadDrawable) &&
+        error->resourceid == HostWindowXid.load()) {
+        return 0; // the host's window has gone; its DestroyNotify ends the program
     }
     const int count = ErrorsReported.fetch_add(1) + 1;
     if (count > MostErrorsReported) {
@@ -104,6 +109,21 @@ bool ChooseVisual() {
     SetPixelFormat(visual->red_mask, visual->green_mask, visual->blue_mask);
     return true;
 }
+
+} // namespace
+
+bool AdoptVisual(Visual* visual, int depth) {
+    if (!visual || visual->c_class != TrueColor || depth < 15) {
+        std::fputs("coppertrowel: the host's window has no TrueColor visual to draw in\n", stderr);
+        return false;
+    }
+    WindowVisualId = XVisualIDFromVisual(visual);
+    WindowDepth = depth;
+    SetPixelFormat(visual->red_mask, visual->green_mask, visual->blue_mask);
+    return true;
+}
+
+namespace {
 
 // RandR 1.5 lists the monitors; told of every change of outputs, modes and screen size, the program can
 // follow them.

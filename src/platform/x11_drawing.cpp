@@ -215,4 +215,24 @@ bool TextOutA(DeviceContext dc, std::int32_t x, std::int32_t y, const char* text
     return true;
 }
 
+bool FillRect(DeviceContext dc, const Rect& rect, BrushHandle brush) {
+    if (!dc || !dc->Window || !dc->Connection || !dc->Connection->Context || !brush) {
+        return false;
+    }
+    CopyRect clipped{};
+    if (!ClipCopy(rect.Left, rect.Top, rect.Right - rect.Left, rect.Bottom - rect.Top, 0, 0,
+                  dc->Window->Width, dc->Window->Height, dc->Window->Width, dc->Window->Height, clipped)) {
+        return false;
+    }
+    DrawingConnection& drawing = *dc->Connection;
+    XSetForeground(drawing.Connection, drawing.Context,
+                   Format.Red[brush->Colour & 0xFF] | Format.Green[(brush->Colour >> 8) & 0xFF] |
+                       Format.Blue[(brush->Colour >> 16) & 0xFF]);
+    XFillRectangle(drawing.Connection, dc->Window->Id, drawing.Context, clipped.X, clipped.Y,
+                   static_cast<unsigned>(clipped.Width), static_cast<unsigned>(clipped.Height));
+    // Back to the text's black.
+    XSetForeground(drawing.Connection, drawing.Context, 0);
+    return true;
+}
+
 } // namespace platform

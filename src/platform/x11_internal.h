@@ -7,6 +7,7 @@
 #include <X11/Xutil.h>
 #include <X11/extensions/XShm.h>
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -31,6 +32,9 @@ struct WindowObject {
     bool Visible = false;
     bool Destroying = false; // main thread only: WM_DESTROY under way
     bool Destroyed = false;  // main thread only
+    // A host's window the program draws in (CreateWindowIn): never mapped, moved, resized or destroyed by
+    // the program, its size the host's.
+    bool Adopted = false;
     // A topmost window with no window manager to keep it there raises itself whenever it is covered.
     bool RaiseWhenCovered = false;
     // Set when a window manager keeps the window full screen and above: the states to ask for after mapping,
@@ -117,6 +121,18 @@ extern int PrimaryX, PrimaryY, PrimaryWidth, PrimaryHeight;
 extern int PrimaryMonitor;
 // The first event number of the RandR extension, -1 without it; its events say the monitors have changed.
 extern int ScreenEventBase;
+
+// The host's window the program was handed, 0 for none. Errors naming it are expected, not reported: the host
+// may destroy it at any moment, while a drawing connection still draws on it.
+extern std::atomic<unsigned long> HostWindowXid;
+
+// Draws in the host's window with its own visual and depth, which may differ from the ones chosen at
+// connection: false, told on standard error, for one the conversion cannot write (not TrueColor).
+bool AdoptVisual(Visual* visual, int depth);
+
+// From now on SIGTERM and SIGINT, with which a screen-saver host ends its hacks, reach the window procedure
+// as WM_CLOSE from GetMessage; the handler only writes a byte to a pipe the message loop watches.
+void WatchEndSignals();
 
 // Reads the primary monitor again; true when its position or size has changed.
 bool MeasureScreen();

@@ -4,9 +4,13 @@
 
 #include <X11/extensions/Xrandr.h>
 #include <X11/keysym.h>
+#include <fcntl.h>
 #include <poll.h>
+#include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
+#include <csignal>
 
 #include "platform/x11_internal.h"
 
@@ -32,6 +36,41 @@ bool ScreenChanging = false;
 Clock::time_point ScreenSettledAt{};
 // Exposures since the last WM_PAINT; like Windows, one WM_PAINT once no other message is waiting.
 bool PaintDue = false;
+
+// Written by the signal handler, read by the message loop; both ends -1 until WatchEndSignals.
+int EndSignalPipe[2] = {-1, -1};
+
+// Only what a signal handler may do: one byte into the pipe, errno kept for the code it interrupted.
+void NoteEndSignal(int) {
+    const int saved = errno;
+    const char byte = 1;
+    [[maybe_unused]] const auto written = write(EndSignalPipe[1], &byte, 1);
+    errno = saved;
+}
+
+// Empties the pipe; true when a signal had written to it.
+bool EndSignalArrived() {
+    if (EndSignalPipe[0] < 0) {
+        return false;
+    }
+    bool arrived = false;
+    char bytes[16];
+    while (read(EndSignalPipe[0], bytes, sizeof bytes) > 0) {
+        arrived = true;
+    }
+    return arrived;
+}
+
+// Waits up to `milliseconds` (-1: for ever) for the server or an ending signal to have something.
+void WaitForServerOrSignal(int milliseconds) {
+    pollfd watched[2] = {{ConnectionNumber(x11::MainDisplay), POLLIN, 0}, {EndSignalPipe[0], POLLIN, 0}};
+    poll(watched, EndSignalPipe[0] >= 0 ? 2 : 1, milliseconds);
+}
+
+std::uintptr_t BitsPerPixel() {
+    const int depth = x11::WindowDepth;
+    return depth > 16 ? 32 : depth == 15 ? 16 : static_cast<std::uintptr_t>(depth);
+}
 
 std::intptr_t PackPoint(int x, int y) {
     return static_cast<std::intptr_t>((static_cast<std::uint32_t>(y) & 0xFFFFu) << 16 |
@@ -143,12 +182,12 @@ void KeepAbove(const XEvent& event) {
 
 // Fills `message` from an event of one of the program's windows; false for events that make no message.
 bool Translate(XEvent& event, Message& message) {
+    WindowObject* window = x11::FindWindow(event.xany.window);
     if ((event.type == MapNotify || event.type == ConfigureNotify) &&
-        event.xany.window == DefaultRootWindow(x11::MainDisplay)) {
+        event.xany.window == DefaultRootWindow(x11::MainDisplay) && !(window && window->Adopted)) {
         KeepAbove(event);
         return false;
     }
-    WindowObject* window = x11::FindWindow(event.xany.window);
     if (!window || window->Destroyed) {
         return false;
     }
@@ -192,6 +231,15 @@ bool Translate(XEvent& event, Message& message) {
         }
         break;
     }
+    case ConfigureNotify:
+        // The host's window changed size: the program follows it as it follows the screen.
+        if (window->Adopted && event.xconfigure.window == window->Id &&
+            (event.xconfigure.width != window->Width || event.xconfigure.height != window->Height)) {
+            message = {nullptr, WM_DISPLAYCHANGE, BitsPerPixel(),
+                       PackPoint(event.xconfigure.width, event.xconfigure.height)};
+            made = true;
+        }
+        break;
     case Expose:
         // Contents lost where the server keeps no copy of what was covered; painted on the whole at once.
         PaintDue = true;
@@ -214,7 +262,10 @@ void DestroyWindow(WindowObject* window) {
     if (window->Procedure) {
         window->Procedure(window, WM_DESTROY, 0, 0);
     }
-    XDestroyWindow(x11::MainDisplay, window->Id);
+    // The host's window stays the host's: the program only stops drawing in it.
+    if (!window->Adopted) {
+        XDestroyWindow(x11::MainDisplay, window->Id);
+    }
     window->Destroyed = true;
     window->Visible = false;
     XFlush(x11::MainDisplay);
@@ -227,11 +278,7 @@ bool ScreenMessage(Message& message) {
     if (!x11::MeasureScreen() || !window) {
         return false;
     }
-    const int depth = x11::WindowDepth;
-    const std::uintptr_t bitsPerPixel = depth > 16    ? 32
-                                        : depth == 15 ? 16
-                                                      : static_cast<std::uintptr_t>(depth);
-    message = {window, WM_DISPLAYCHANGE, bitsPerPixel, PackPoint(x11::PrimaryWidth, x11::PrimaryHeight)};
+    message = {window, WM_DISPLAYCHANGE, BitsPerPixel(), PackPoint(x11::PrimaryWidth, x11::PrimaryHeight)};
     return true;
 }
 
@@ -247,6 +294,22 @@ bool PaintMessage(Message& message) {
 
 } // namespace
 
+namespace x11 {
+
+void WatchEndSignals() {
+    if (EndSignalPipe[0] >= 0 || pipe2(EndSignalPipe, O_NONBLOCK | O_CLOEXEC) != 0) {
+        return;
+    }
+    struct sigaction action {};
+    action.sa_handler = NoteEndSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    sigaction(SIGTERM, &action, nullptr);
+    sigaction(SIGINT, &action, nullptr);
+}
+
+} // namespace x11
+
 namespace platform {
 
 bool GetMessage(Message& message) {
@@ -256,6 +319,13 @@ bool GetMessage(Message& message) {
             QuitPosted = false;
             message = Message{nullptr, WM_QUIT, static_cast<std::uintptr_t>(QuitCode), 0};
             return false;
+        }
+        // The host ends the program with a signal: the system's close command, and so the teardown.
+        if (EndSignalArrived()) {
+            if (WindowObject* window = x11::ProgramWindow()) {
+                message = {window, WM_CLOSE, 0, 0};
+                return true;
+            }
         }
         // A server that dies while we wait ends the process from the connection's error handler.
         if (XPending(display) == 0) {
@@ -272,8 +342,11 @@ bool GetMessage(Message& message) {
             if (ScreenChanging) {
                 const auto left =
                     std::chrono::ceil<std::chrono::milliseconds>(ScreenSettledAt - Clock::now());
-                pollfd socket{ConnectionNumber(display), POLLIN, 0};
-                poll(&socket, 1, static_cast<int>(std::max<long long>(left.count(), 0)));
+                WaitForServerOrSignal(static_cast<int>(std::max<long long>(left.count(), 0)));
+                continue;
+            }
+            if (EndSignalPipe[0] >= 0) {
+                WaitForServerOrSignal(-1);
                 continue;
             }
         }

@@ -234,7 +234,7 @@ WindowObject* FindWindow(::Window id) {
 
 void DestroyAllWindows() {
     ReleaseMainDrawing();
-    if (TheWindow && !TheWindow->Destroyed) {
+    if (TheWindow && !TheWindow->Destroyed && !TheWindow->Adopted) {
         XDestroyWindow(MainDisplay, TheWindow->Id);
     }
     ForgetWindow();
@@ -350,10 +350,41 @@ WindowHandle CreateWindowEx(std::uint32_t exStyle, const char* className, const 
     return TheWindow.get();
 }
 
+WindowHandle CreateWindowIn(WindowHandle host, const char* className, std::int32_t width, std::int32_t height,
+                            ModuleHandle) {
+    Display* display = x11::MainDisplay;
+    const auto found = className ? Classes.find(className) : Classes.end();
+    if (TheWindow && TheWindow->Destroyed) {
+        ForgetWindow();
+    }
+    XWindowAttributes attributes{};
+    if (!display || !host || TheWindow || found == Classes.end() || width <= 0 || height <= 0 ||
+        !XGetWindowAttributes(display, host->Id, &attributes) ||
+        !x11::AdoptVisual(attributes.visual, attributes.depth)) {
+        return nullptr;
+    }
+    auto window = std::make_unique<WindowObject>();
+    window->Id = host->Id;
+    window->Procedure = found->second.Procedure;
+    window->Width = width;
+    window->Height = height;
+    window->Adopted = true;
+    window->Visible = true;
+    // Its size, its end and its lost contents; the input is the host's to read.
+    XSelectInput(display, window->Id, StructureNotifyMask | ExposureMask);
+    x11::WatchEndSignals();
+    XFlush(display);
+    TheWindow = std::move(window);
+    return TheWindow.get();
+}
+
 // The program only ever shows its window.
 bool ShowWindow(WindowHandle window, std::int32_t) {
     if (!window || window->Destroyed) {
         return false;
+    }
+    if (window->Adopted) {
+        return true; // the host shows it
     }
     const bool wasVisible = window->Visible;
     XMapRaised(x11::MainDisplay, window->Id);
@@ -377,6 +408,9 @@ bool MoveWindow(WindowHandle window, std::int32_t x, std::int32_t y, std::int32_
     }
     window->Width = width;
     window->Height = height;
+    if (window->Adopted) {
+        return true; // the host's size, which the program follows
+    }
     XMoveResizeWindow(x11::MainDisplay, window->Id, x11::PrimaryX + x, x11::PrimaryY + y,
                       static_cast<unsigned>(width), static_cast<unsigned>(height));
     if (window->Visible && CoversPrimary(*window)) {

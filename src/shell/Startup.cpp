@@ -1,6 +1,7 @@
 #include "shell/Startup.h"
 
 #include <algorithm>
+#include <cstdio>
 
 #include "rendering/Composition.h"
 #include "rendering/SpriteRuns.h"
@@ -126,8 +127,12 @@ int RunProgram() {
     if (InHostWindow()) {
         Host = platform::HostWindow(HostWindowId);
         if (!Host) {
-            platform::ReportFatal(
-                ("coppertrowel: there is no window " + std::to_string(HostWindowId) + " to draw in").c_str());
+            // Both ways a number is written: Windows passes handles in decimal, X11 tools show ids in hex.
+            char hex[24];
+            std::snprintf(hex, sizeof hex, "0x%llx", static_cast<unsigned long long>(HostWindowId));
+            platform::ReportFatal(("coppertrowel: there is no window " + std::to_string(HostWindowId) + " (" +
+                                   hex + ") to draw in")
+                                      .c_str());
             return 1;
         }
     }

@@ -7,6 +7,10 @@
 //   x11_probe screen [PPM_FILE|- [X Y W H]]  the screen, or one rectangle of it (a monitor), against the
 //                                       background colour (and a copy as a PPM)
 //   x11_probe close                     WM_DELETE_WINDOW to the program's window
+//   x11_probe host W H [DEPTH]          a window of its own at (0, 0) for the program to draw in (of a visual
+//                                       of that depth when given), like a screen-saver host's: prints its id,
+//                                       then reads "resize W H" and "destroy" lines, answering each; ends at
+//                                       EOF
 //   x11_probe press X Y                 a left button press at (X, Y) of the program's window, sent as an
 //   event x11_probe extension NAME            whether the server has the extension
 
@@ -373,6 +377,49 @@ int Destroy() {
     return 0;
 }
 
+int Host(int width, int height, int depth) {
+    const int screen = DefaultScreen(Connection);
+    XVisualInfo info{};
+    Visual* visual = DefaultVisual(Connection, screen);
+    if (depth == 0) {
+        depth = DefaultDepth(Connection, screen);
+    } else if (XMatchVisualInfo(Connection, screen, depth, TrueColor, &info)) {
+        visual = info.visual;
+    } else {
+        std::printf("depth=%d\nvisual=none\n", depth);
+        return 1;
+    }
+    XSetWindowAttributes attributes{};
+    // Black, as a host's window is before its hack draws; no manager moves it (override-redirect).
+    attributes.background_pixel = 0;
+    attributes.border_pixel = 0;
+    attributes.override_redirect = True;
+    attributes.colormap = XCreateColormap(Connection, DefaultRootWindow(Connection), visual, AllocNone);
+    const ::Window window =
+        XCreateWindow(Connection, DefaultRootWindow(Connection), 0, 0, static_cast<unsigned>(width),
+                      static_cast<unsigned>(height), 0, depth, InputOutput, visual,
+                      CWBackPixel | CWBorderPixel | CWOverrideRedirect | CWColormap, &attributes);
+    XMapRaised(Connection, window);
+    XSync(Connection, False);
+    std::printf("window=0x%lx\nwindow_decimal=%lu\ndepth=%d\n", window, window, depth);
+    std::fflush(stdout);
+    char line[128];
+    while (std::fgets(line, sizeof line, stdin)) {
+        int w = 0, h = 0;
+        if (std::sscanf(line, "resize %d %d", &w, &h) == 2) {
+            XResizeWindow(Connection, window, static_cast<unsigned>(w), static_cast<unsigned>(h));
+            XSync(Connection, False);
+            std::printf("resized=%dx%d\n", w, h);
+        } else if (std::strncmp(line, "destroy", 7) == 0) {
+            XDestroyWindow(Connection, window);
+            XSync(Connection, False);
+            std::printf("destroyed=0x%lx\n", window);
+        }
+        std::fflush(stdout);
+    }
+    return 0;
+}
+
 int Extension(const char* name) {
     int opcode = 0, event = 0, error = 0;
     const bool present = XQueryExtension(Connection, name, &opcode, &event, &error);
@@ -386,7 +433,7 @@ int main(int argc, char** argv) {
     if (argc < 2) {
         std::fputs(
             "usage: x11_probe find TIMEOUT_MS | manager TIMEOUT_MS | screen [PPM_FILE|- [X Y W H]] | close | "
-            "press X Y | extension NAME\n",
+            "press X Y | host W H [DEPTH] | extension NAME\n",
             stderr);
         return 2;
     }
@@ -418,6 +465,8 @@ int main(int argc, char** argv) {
         status = Cover(std::atoi(argv[2]));
     } else if (command == "press" && argc > 3) {
         status = Press(std::atoi(argv[2]), std::atoi(argv[3]));
+    } else if (command == "host" && argc > 3) {
+        status = Host(std::atoi(argv[2]), std::atoi(argv[3]), argc > 4 ? std::atoi(argv[4]) : 0);
     } else if (command == "extension" && argc > 2) {
         status = Extension(argv[2]);
     } else {

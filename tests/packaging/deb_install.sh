@@ -60,6 +60,18 @@ else
     echo "ok: desktop-file-validate passes $entry, whose icon the package holds"
 fi
 
+config=$(find_installed '/share/xscreensaver/config/coppertrowel\.xml$')
+if ! "$python" -c '
+import sys, xml.etree.ElementTree as tree
+saver = tree.parse(sys.argv[1]).getroot()
+command = saver.find("command")
+sys.exit(saver.tag != "screensaver" or saver.get("name") != "coppertrowel" or command is None
+         or command.get("arg") != "--root")' "$config"; then
+    fail "xscreensaver's configuration $config is missing or does not run coppertrowel --root"
+else
+    echo "ok: $config names the hack coppertrowel with --root"
+fi
+
 "$python" "$e2e" --program "$program" --probe "$probe" --out "$scratch" balls-1280x1024
 case $? in
 0) ;;
