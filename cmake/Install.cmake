@@ -3,9 +3,19 @@
 include(GNUInstallDirs)
 
 if(WIN32)
-    # A Windows user's install is the .exe alone, at the top of the prefix. The README and the copyright go
-    # only into the Windows zip, which asks for their component by name (packaging/windows-zip.cmake).
+    # A Windows user's install is the program alone, at the top of the prefix, as .exe and as .scr. The README
+    # and the copyright go only into the Windows zip, which asks for their component by name
+    # (packaging/windows-zip.cmake).
     install(TARGETS coppertrowel RUNTIME DESTINATION .)
+    # The same program as a screen saver: Windows lists and starts any .scr in its system folders, or the one a
+    # user installs from Explorer's menu, with the screen saver's command line. A copy of the installed .exe, so
+    # that it is whatever the install made of the program (the packages strip it).
+    install(CODE [[
+        set(_installed "$ENV{DESTDIR}${CMAKE_INSTALL_PREFIX}")
+        message(STATUS "Installing: ${_installed}/coppertrowel.scr")
+        file(COPY_FILE "${_installed}/coppertrowel.exe" "${_installed}/coppertrowel.scr")
+        list(APPEND CMAKE_INSTALL_MANIFEST_FILES "${_installed}/coppertrowel.scr")
+    ]])
     install(FILES README.md DESTINATION . COMPONENT Documentation EXCLUDE_FROM_ALL)
     install(FILES packaging/copyright DESTINATION . RENAME copyright.txt
             COMPONENT Documentation EXCLUDE_FROM_ALL)

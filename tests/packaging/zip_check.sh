@@ -2,10 +2,11 @@
 # The Windows zip:
 #   zip_check.sh OUT_DIR VERSION PYTHON TESTS_DIR SCRATCH_DIR
 # It holds the 32-bit and the 64-bit program, each in the folder named after it and each really that kind of
-# program, with the README and the copyright, and nothing else; each program carries its icon and version
-# resources (tests/resources/check_resources.py); the 64-bit one answers --version with VERSION under Wine,
-# in a prefix of its own kept in SCRATCH_DIR. The 32-bit one is not run: many machines cannot, and it is the
-# same code. Only the Wine run is skipped, where Wine's 64-bit loader is missing.
+# program, each also as its screen saver (the same bytes named .scr), with the README and the copyright, and
+# nothing else; each program carries its icon and version resources (tests/resources/check_resources.py); the
+# 64-bit one answers --version with VERSION under Wine, in a prefix of its own kept in SCRATCH_DIR. The 32-bit
+# one is not run: many machines cannot, and it is the same code. Only the Wine run is skipped, where Wine's
+# 64-bit loader is missing.
 set -uo pipefail
 out=$1 version=$2 python=$3 tests=$4 scratch=$5
 failed=0 skipped=""
@@ -16,8 +17,8 @@ fail() {
 zip=$(echo "$out"/*.zip)
 top=coppertrowel-$version-windows
 
-expected=$(printf '%s\n' "$top/32-bit/coppertrowel.exe" "$top/64-bit/coppertrowel.exe" "$top/README.md" \
-    "$top/copyright.txt")
+expected=$(printf '%s\n' "$top/32-bit/coppertrowel.exe" "$top/32-bit/coppertrowel.scr" \
+    "$top/64-bit/coppertrowel.exe" "$top/64-bit/coppertrowel.scr" "$top/README.md" "$top/copyright.txt")
 listed=$(unzip -Z1 "$zip" | grep -v '/$' | sort)
 if [ "$listed" != "$expected" ]; then
     fail "$(basename "$zip") holds"$'\n'"$listed"$'\n'"instead of"$'\n'"$expected"
@@ -36,6 +37,11 @@ for bits in 32 64; do
         echo "ok: $bits-bit/coppertrowel.exe is a $kind" ;;
     *) fail "$bits-bit/coppertrowel.exe is a $kind" ;;
     esac
+    if cmp -s "$program" "${program%.exe}.scr"; then
+        echo "ok: $bits-bit/coppertrowel.scr is the same program"
+    else
+        fail "$bits-bit/coppertrowel.scr is not the same program as $bits-bit/coppertrowel.exe"
+    fi
     "$python" "$tests/resources/check_resources.py" exe "$program" "$version"
     case $? in
     0) ;;

@@ -5,7 +5,8 @@
         The resources of a coppertrowel.exe (32- or 64-bit), read with wrestool (icoutils): icon group 1 with
         every size Windows asks for, each image the green field with a red ball on it; a VERSIONINFO whose fixed
         file and product versions are VERSION and whose US English strings name the product and its version;
-        and one manifest, declaring per-monitor DPI awareness, the supported Windows versions and VERSION.
+        one manifest, declaring per-monitor DPI awareness, the supported Windows versions and VERSION; and string
+        1, the name the screen saver settings list it under.
     check_resources.py png ICON_DIR
         The PNG icons drawn for the desktop: each as large as its name says, the field the program's green,
         the balls red, the corner rounded off.
@@ -202,6 +203,18 @@ def check_version(exe, version):
         fault(f"VarFileInfo translations {pairs} do not name the string table 040904B0")
 
 
+def check_screen_saver_name(exe):
+    """String 1: the name the screen saver settings list. A string table resource holds strings 16 at a time,
+    block 1 strings 0 to 15, each a UTF-16 length then that many UTF-16 units."""
+    data, position, strings = resource(exe, 6, 1), 0, []
+    while position + 2 <= len(data) and len(strings) < 16:
+        (length,) = struct.unpack_from("<H", data, position)
+        strings.append(data[position + 2 : position + 2 + 2 * length].decode("utf-16-le"))
+        position += 2 + 2 * length
+    if strings[1:2] != ["coppertrowel"]:
+        fault(f"string 1 is {strings[1:2]}, not ['coppertrowel']: the screen saver settings list the file name")
+
+
 def check_manifest(exe, version, listing):
     names = [line.split()[1] for line in listing.splitlines() if line.startswith("--type=24 ")]
     if names != ["--name=1"]:
@@ -240,12 +253,12 @@ def check_exe(exe, version):
         fault(f"wrestool reads no resources: {listed.stderr.strip()}")
         return ""
     for check in (lambda: check_icon(exe, listed.stdout), lambda: check_version(exe, version),
-                  lambda: check_manifest(exe, version, listed.stdout)):
+                  lambda: check_manifest(exe, version, listed.stdout), lambda: check_screen_saver_name(exe)):
         try:
             check()
         except (subprocess.CalledProcessError, struct.error, UnicodeDecodeError, IndexError) as error:
             fault(f"unreadable resource: {error}")
-    return f"icon sizes {ICO_SIZES}, version {version}, manifest per-monitor DPI aware"
+    return f"icon sizes {ICO_SIZES}, version {version}, manifest per-monitor DPI aware, screen saver name"
 
 
 def main():
