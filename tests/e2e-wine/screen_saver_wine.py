@@ -9,9 +9,9 @@ settings' own 152x112 gets the picture too; the program ends with status 0 when 
 handle that names no window ends the program at once with a failure status, no window shown. Wine draws a
 child window of another process's window into nothing the screen shows, so the picture is seen in Wine's trace
 of the program's copies to the window rather than on the screen.
-Full screen (/s, /S, -s): the demo's window and picture; a pointer moved by one pixel leaves it running, and a
-movement of more than a few pixels, a key, a right click, or another program's window coming to the front each
-end it with status 0 within a second.
+Full screen (/s, /S, -s): the demo's window and picture with no pointer shown; a pointer moved by one pixel
+leaves it running, and a movement of more than a few pixels, a key, a right click, or another program's window
+coming to the front each end it with status 0 within a second.
 Settings (/c, /c:HANDLE, and a .scr started without arguments): a box saying there is nothing to set, owned by
 the window named; its OK button ends the program with status 0.
 """
@@ -197,6 +197,8 @@ def full_screen(args, name, spelling, end, ending):
         xdotool("mousemove", "641", "512")
         if program.wait_exit(1.0) is not None:
             raise Failure("%s: a one-pixel movement ended the screen saver" % name)
+        if tool(args, "pointer").returncode != 1:
+            raise Failure("%s: the pointer shows over the screen saver" % name)
         end()
         began = time.monotonic()
         status = program.wait_exit(5.0)

@@ -17,6 +17,7 @@
 //   coppertrowel_window_tool destroy HWND      has that window destroyed by its own thread (WM_CLOSE)
 //   coppertrowel_window_tool box SECONDS       waits for the program's message box, prints its owner's handle
 //                                              and its text, and presses its OK button
+//   coppertrowel_window_tool pointer           exits 0 when the pointer shows a shape, 1 when it shows none
 
 #include <windows.h>
 
@@ -166,6 +167,12 @@ int Box(double seconds) {
     return PostMessageA(box, WM_COMMAND, IDOK, 0) ? 0 : 1;
 }
 
+int Pointer() {
+    CURSORINFO info{};
+    info.cbSize = sizeof info;
+    return GetCursorInfo(&info) && (info.flags & CURSOR_SHOWING) && info.hCursor ? 0 : 1;
+}
+
 bool Is(const char* argument, const char* command) {
     return std::strcmp(argument, command) == 0;
 }
@@ -200,9 +207,12 @@ int main(int argc, char** argv) {
     if (argc == 3 && Is(argv[1], "box")) {
         return Box(std::atof(argv[2]));
     }
+    if (argc == 2 && Is(argv[1], "pointer")) {
+        return Pointer();
+    }
     std::fputs("usage: coppertrowel_window_tool wait SECONDS | info | close | display WIDTH HEIGHT\n"
                "       | parent X Y WIDTH HEIGHT | child PARENT | resize HWND WIDTH HEIGHT | destroy HWND\n"
-               "       | box SECONDS\n",
+               "       | box SECONDS | pointer\n",
                stderr);
     return 2;
 }
