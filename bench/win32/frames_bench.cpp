@@ -24,6 +24,7 @@
 #include <thread>
 #include <vector>
 
+#include "../ProgramScreen.h"
 #include "platform/platform.h"
 #include "rendering/Composition.h"
 #include "rendering/SpriteTables.h"
@@ -34,46 +35,14 @@
 
 namespace {
 
-constexpr const char* ClassName = "CopperTrowel";
 constexpr double WarmUpSeconds = 0.1;
 constexpr double MeasuredSeconds = 1.0;
 
-std::intptr_t Procedure(platform::WindowHandle window, std::uint32_t message, std::uintptr_t wParam,
-                        std::intptr_t lParam) {
-    return platform::DefWindowProc(window, message, wParam, lParam);
-}
-
-// The start-up sequence of the X11 benchmark's screen (bench/x11/present_bench.cpp), up to the first picture,
-// in the top-left corner of the screen.
-void OpenScreen(std::int32_t width, std::int32_t height) {
-    ScreenWidth = width;
-    ScreenHeight = height;
-    ComputeScale();
-    platform::WindowClass windowClass{};
-    windowClass.Size = sizeof windowClass;
-    windowClass.Procedure = Procedure;
-    windowClass.ClassName = ClassName;
-    platform::RegisterClass(windowClass);
-    MainWindow = platform::CreateWindowEx(WS_EX_TOPMOST, ClassName, "", WS_POPUP, 0, 0, width, height,
-                                          platform::GetModuleHandle());
-    ComputeBallSize();
-    BuildSpriteTables();
-    ComputeWorldBounds();
-    LightLevel = 300;
-    CreateSurfaces();
-    platform::ShowWindow(MainWindow, SW_SHOWMAXIMIZED);
-    RenderPeriod = 10;
-    InitBalls();
-    PresentAll();
-}
-
 void CloseScreen() {
-    platform::ReleaseSurface(BackBuffer);
-    platform::ReleaseSurface(BackgroundSurface);
-    BackBuffer = BackgroundSurface = nullptr;
+    ReleaseSurfaces();
     ReleaseDynamicArrays();
     platform::DefWindowProc(MainWindow, WM_CLOSE, 0, 0);
-    platform::UnregisterClass(ClassName, platform::GetModuleHandle());
+    platform::UnregisterClass(bench::ProgramClassName, platform::GetModuleHandle());
     MainWindow = nullptr;
 }
 
@@ -146,7 +115,7 @@ double Median(std::vector<double> values) {
 }
 
 void MeasureAtSize(std::int32_t width, std::int32_t height, int repetitions) {
-    OpenScreen(width, height);
+    bench::OpenProgramScreen(width, height);
     std::vector<double> rates, cpu;
     for (int i = 1; i <= repetitions; ++i) {
         const Repetition repetition = MeasureOnDrawingThread();

@@ -9,6 +9,7 @@
 #include <thread>
 
 #include "../PresentFrames.h"
+#include "../ProgramScreen.h"
 #include "platform/x11_internal.h"
 #include "rendering/Composition.h"
 #include "rendering/SpriteTables.h"
@@ -19,25 +20,16 @@
 
 namespace {
 
-constexpr const char* ClassName = "CopperTrowel";
-
 std::int32_t OpenWidth = 0, OpenHeight = 0;
-
-std::intptr_t Procedure(platform::WindowHandle window, std::uint32_t message, std::uintptr_t wParam,
-                        std::intptr_t lParam) {
-    return platform::DefWindowProc(window, message, wParam, lParam);
-}
 
 void CloseScreen() {
     if (!MainWindow) {
         return;
     }
-    platform::ReleaseSurface(BackBuffer);
-    platform::ReleaseSurface(BackgroundSurface);
-    BackBuffer = BackgroundSurface = nullptr;
+    ReleaseSurfaces();
     ReleaseDynamicArrays();
     platform::DefWindowProc(MainWindow, WM_CLOSE, 0, 0);
-    platform::UnregisterClass(ClassName, platform::GetModuleHandle());
+    platform::UnregisterClass(bench::ProgramClassName, platform::GetModuleHandle());
     XSync(x11::MainDisplay, False);
     MainWindow = nullptr;
     OpenWidth = OpenHeight = 0;
@@ -50,25 +42,7 @@ void OpenScreen(std::int32_t width, std::int32_t height) {
         return;
     }
     CloseScreen();
-    ScreenWidth = width;
-    ScreenHeight = height;
-    ComputeScale();
-    platform::WindowClass windowClass{};
-    windowClass.Size = sizeof windowClass;
-    windowClass.Procedure = Procedure;
-    windowClass.ClassName = ClassName;
-    platform::RegisterClass(windowClass);
-    MainWindow = platform::CreateWindowEx(WS_EX_TOPMOST, ClassName, "", WS_POPUP, 0, 0, width, height,
-                                          platform::GetModuleHandle());
-    ComputeBallSize();
-    BuildSpriteTables();
-    ComputeWorldBounds();
-    LightLevel = 300;
-    CreateSurfaces();
-    platform::ShowWindow(MainWindow, SW_SHOWMAXIMIZED);
-    RenderPeriod = 10;
-    InitBalls();
-    PresentAll();
+    bench::OpenProgramScreen(width, height);
     XSync(x11::MainDisplay, False);
     OpenWidth = width;
     OpenHeight = height;
