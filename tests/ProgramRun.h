@@ -17,8 +17,8 @@
 
 namespace testing_support {
 
-// How long a wait may take before it counts as a hang: generous, since a large screen in a sanitizer build on a
-// loaded machine takes many seconds to start; only a failing test ever waits it out.
+// How long a wait may take before it counts as a hang: generous, since a large screen in a sanitizer build on
+// a loaded machine takes many seconds to start; only a failing test ever waits it out.
 inline constexpr std::chrono::seconds Patience{60};
 
 // Zeroes what the process would find zero at load, so every run starts like a fresh process.
