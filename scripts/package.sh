@@ -25,7 +25,7 @@ work=$(cd "$work" && pwd)
 umask 022
 jobs=$(nproc)
 release=(-DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF -DCOPPERTROWEL_BENCHMARKS=OFF
-    -DCOPPERTROWEL_WERROR=ON)
+    -DCMAKE_COMPILE_WARNING_AS_ERROR=ON)
 
 # The Linux program as Debian builds and lays out its own games: with its hardening flags (dpkg-buildflags,
 # run from here, also maps the source folder's path away in what the compiler writes; the optimisation stays
