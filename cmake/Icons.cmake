@@ -1,48 +1,55 @@
-# The icon: packaging/icons/coppertrowel.svg, drawn at build time by render_icons.py (Python 3, standard library
-# only) into ${CMAKE_BINARY_DIR}/icons: PNG sizes for the desktop's icon theme, and for Windows the .ico the
-# executable carries (cmake/WindowsResources.cmake). Everything is drawn by the default target, so an install
-# finds it.
+# The icon: packaging/icons/coppertrowel.svg, drawn at build time into ${CMAKE_BINARY_DIR}/icons by rsvg-convert
+# (librsvg2-bin): PNG sizes for the desktop's icon theme, and for Windows the .ico the executable carries
+# (cmake/WindowsResources.cmake), which icotool (icoutils) packs from the PNGs of its sizes, the largest kept as a
+# PNG inside. Everything is drawn by the default target, so an install finds it.
 include(GNUInstallDirs)
 
 set(COPPERTROWEL_ICON_SVG ${PROJECT_SOURCE_DIR}/packaging/icons/coppertrowel.svg)
 set(COPPERTROWEL_ICON_DIR ${CMAKE_BINARY_DIR}/icons)
-set(COPPERTROWEL_ICON_PNG_SIZES 16 24 32 48 64 128 256)
-set(COPPERTROWEL_ICON_ICO_SIZES 16 20 24 32 40 48 64 256)
-
-find_package(Python3 3.6 COMPONENTS Interpreter)
-if(NOT Python3_Interpreter_FOUND)
-    if(WIN32)
-        message(FATAL_ERROR "The Windows program carries its icon, drawn at build time by Python 3, which was not "
-                            "found (Debian and Ubuntu: package python3; MSYS2: mingw-w64-ucrt-x86_64-python)")
+find_program(COPPERTROWEL_RSVG_CONVERT rsvg-convert)
+if(WIN32)
+    # Nothing on Windows reads the PNG files but icotool.
+    set(_icon_sizes 16 20 24 32 40 48 64 256)
+    find_program(COPPERTROWEL_ICOTOOL icotool)
+    if(NOT COPPERTROWEL_RSVG_CONVERT OR NOT COPPERTROWEL_ICOTOOL)
+        message(FATAL_ERROR "The Windows program carries its icon, drawn at build time by rsvg-convert and icotool, "
+                            "which were not both found (Debian and Ubuntu: packages librsvg2-bin and icoutils)")
     endif()
-    message(STATUS "Python 3 not found: only the scalable icon is installed, no PNG sizes")
 else()
-    set(_icon_outputs)
-    if(WIN32)
-        # Nothing on Windows reads the PNG files.
-        set(_icon_arguments --ico ${COPPERTROWEL_ICON_ICO_SIZES})
-        list(APPEND _icon_outputs ${COPPERTROWEL_ICON_DIR}/coppertrowel.ico)
-    else()
-        set(_icon_arguments --png ${COPPERTROWEL_ICON_PNG_SIZES})
-        foreach(_size IN LISTS COPPERTROWEL_ICON_PNG_SIZES)
-            list(APPEND _icon_outputs ${COPPERTROWEL_ICON_DIR}/coppertrowel-${_size}.png)
-        endforeach()
+    set(_icon_sizes 16 24 32 48 64 128 256)
+    if(NOT COPPERTROWEL_RSVG_CONVERT)
+        message(STATUS "rsvg-convert not found: only the scalable icon is installed, no PNG sizes")
     endif()
-    add_custom_command(
-        OUTPUT ${_icon_outputs}
-        COMMAND ${Python3_EXECUTABLE} ${PROJECT_SOURCE_DIR}/packaging/icons/render_icons.py ${COPPERTROWEL_ICON_SVG}
-                ${COPPERTROWEL_ICON_DIR} ${_icon_arguments}
-        DEPENDS ${PROJECT_SOURCE_DIR}/packaging/icons/render_icons.py ${COPPERTROWEL_ICON_SVG}
-        COMMENT "Drawing the icons"
-        VERBATIM)
-    add_custom_target(coppertrowel_icons ALL DEPENDS ${_icon_outputs})
+endif()
+
+if(COPPERTROWEL_RSVG_CONVERT)
+    file(MAKE_DIRECTORY ${COPPERTROWEL_ICON_DIR})
+    set(_icon_pngs)
+    foreach(_size IN LISTS _icon_sizes)
+        set(_png ${COPPERTROWEL_ICON_DIR}/coppertrowel-${_size}.png)
+        add_custom_command(
+            OUTPUT ${_png}
+            COMMAND ${COPPERTROWEL_RSVG_CONVERT} -w ${_size} -h ${_size} -o ${_png} ${COPPERTROWEL_ICON_SVG}
+            DEPENDS ${COPPERTROWEL_ICON_SVG} VERBATIM)
+        list(APPEND _icon_pngs ${_png})
+    endforeach()
+    set(_icon_outputs ${_icon_pngs})
+    if(WIN32)
+        # Windows reads the 256-pixel image of an icon as a PNG (--raw); the smaller ones as bitmaps.
+        list(POP_BACK _icon_pngs _largest)
+        set(_icon_outputs ${COPPERTROWEL_ICON_DIR}/coppertrowel.ico)
+        add_custom_command(OUTPUT ${_icon_outputs}
+                           COMMAND ${COPPERTROWEL_ICOTOOL} -c -o ${_icon_outputs} ${_icon_pngs} --raw=${_largest}
+                           DEPENDS ${_icon_pngs} ${_largest} VERBATIM)
+    endif()
+    add_custom_target(coppertrowel_icons ALL DEPENDS ${_icon_outputs} COMMENT "Drawing the icons")
 endif()
 
 if(NOT WIN32)
     set(_icon_theme ${CMAKE_INSTALL_DATADIR}/icons/hicolor)
     install(FILES ${COPPERTROWEL_ICON_SVG} DESTINATION ${_icon_theme}/scalable/apps)
-    if(Python3_Interpreter_FOUND)
-        foreach(_size IN LISTS COPPERTROWEL_ICON_PNG_SIZES)
+    if(COPPERTROWEL_RSVG_CONVERT)
+        foreach(_size IN LISTS _icon_sizes)
             install(FILES ${COPPERTROWEL_ICON_DIR}/coppertrowel-${_size}.png
                     DESTINATION ${_icon_theme}/${_size}x${_size}/apps RENAME coppertrowel.png)
         endforeach()

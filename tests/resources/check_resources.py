@@ -11,9 +11,11 @@
         The PNG icons drawn for the desktop: each as large as its name says, the field the program's green,
         the balls red, the corner rounded off.
 
-Lists every fault and exits 1; exits 77 (skipped) when wrestool is not installed.
+Lists every fault and exits 1; exits 77 (skipped) when wrestool is not installed, or when the build drew no PNG
+icons (ICON_DIR missing: rsvg-convert was not found).
 """
 
+import os
 import shutil
 import struct
 import subprocess
@@ -60,13 +62,28 @@ def decode_png(data):
     width, height, depth, colour_type, _, _, interlace = struct.unpack(">IIBBBBB", chunks[b"IHDR"])
     if (depth, colour_type, interlace) != (8, 6, 0):
         raise ValueError("not 8-bit RGBA without interlacing")
-    # The renderer stores every row unfiltered (filter type 0).
     raw, stride = zlib.decompress(chunks[b"IDAT"]), 4 * width
-    lines = [raw[y * (stride + 1) : (y + 1) * (stride + 1)] for y in range(height)]
-    if any(line[0] != 0 for line in lines):
-        raise ValueError("rows stored with a filter")
-    rows = [[tuple(line[i : i + 4]) for i in range(1, stride + 1, 4)] for line in lines]
+    rows, above = [], bytearray(stride)
+    for y in range(height):
+        kind, line = raw[y * (stride + 1)], bytearray(raw[y * (stride + 1) + 1 : (y + 1) * (stride + 1)])
+        if kind > 4 or len(line) != stride:
+            raise ValueError(f"row {y} is cut short or has filter type {kind}")
+        unfilter(kind, line, above)
+        rows.append([tuple(line[i : i + 4]) for i in range(0, stride, 4)])
+        above = line
     return width, height, rows
+
+
+def unfilter(kind, line, above):
+    """Undoes a row's PNG filter in place: each byte was stored as its difference from the byte to its left
+    (a), above (b), their mean, or the nearest of a, b and above-left (c) to a + b - c."""
+    for i in range(len(line)):
+        a, b, c = (line[i - 4] if i >= 4 else 0), above[i], (above[i - 4] if i >= 4 else 0)
+        if kind == 4:
+            guess = min((a, b, c), key=lambda p: abs(a + b - c - p))  # ties go to a, then b
+        else:
+            guess = (0, a, b, (a + b) // 2)[kind]
+        line[i] = (line[i] + guess) & 255
 
 
 def decode_icon_image(data):
@@ -99,6 +116,9 @@ def check_picture(name, size, width, height, rows):
 
 
 def check_pngs(directory):
+    if not os.path.isdir(directory):
+        print("Skipped: no PNG icons were drawn (rsvg-convert, package librsvg2-bin, was not found)")
+        sys.exit(SKIPPED)
     for size in PNG_SIZES:
         name = f"{directory}/coppertrowel-{size}.png"
         try:
