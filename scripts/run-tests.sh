@@ -12,8 +12,8 @@ set -uo pipefail
 cd "$(dirname "$0")/.."
 source scripts/ensure-packages.sh
 
-ensure_packages "${LINUX_BUILD_PACKAGES[@]}" "${VIRTUAL_DISPLAY_PACKAGES[@]}" "${WINDOWS_BUILD_PACKAGES[@]}" \
-    "${WINE_PACKAGES[@]}" "${PACKAGING_PACKAGES[@]}" clang-format || exit 1
+ensure_packages "${LINUX_BUILD_PACKAGES[@]}" "${DEMO_DISPLAY_PACKAGES[@]}" "${TEST_DISPLAY_PACKAGES[@]}" \
+    "${WINDOWS_BUILD_PACKAGES[@]}" "${WINE_PACKAGES[@]}" "${PACKAGING_PACKAGES[@]}" clang-format || exit 1
 
 jobs=$(nproc)
 failures=()
@@ -23,36 +23,26 @@ started=$SECONDS
 echo "== Formatting"
 git ls-files '*.cpp' '*.h' | xargs clang-format --dry-run -Werror || failures+=("formatting")
 
-# The tests a ctest run skipped (CTEST_OUTPUT), grouped by the line each gave as its reason in the build
-# folder's test log: "<reason>|<test> <test>...".
-skipped_by_reason() {
-    local test reason
-    grep -oP '^\s+\d+ - \K\S+(?= \(Skipped\))' "$2" | while read -r test; do
-        reason=$(awk -v t="$test" '$0 ~ "^[0-9]+/[0-9]+ Test: " t "$" { on = 1; next }
-                                   on && /^<end of output>/ { exit }
-                                   on && tolower($0) ~ /skipp/ { sub(/^Skipped: /, ""); print; exit }' \
-            "$1/Testing/Temporary/LastTest.log")
-        printf '%s|%s\n' "${reason:-no reason given}" "$test"
-    done | awk -F'|' '{ tests[$1] = tests[$1] " " $2 } END { for (r in tests) print r "|" substr(tests[r], 2) }'
-}
-
-# run_preset PRESET [CTEST ARGUMENTS...]: configure, build and test one preset, noting what failed or skipped.
+# run_preset PRESET [CTEST ARGUMENTS...]: configure, build and test one preset, noting what failed, and what
+# skipped grouped by the reason each gave.
 run_preset() {
-    local preset=$1 log
+    local preset=$1 junit status group
     shift
     echo "== Preset $preset"
     if ! cmake --preset "$preset" >/dev/null || ! cmake --build --preset "$preset" -j "$jobs"; then
         failures+=("$preset: the build")
         return
     fi
-    log=$(mktemp)
-    ctest --preset "$preset" -j "$jobs" "$@" | tee "$log"
-    [ "${PIPESTATUS[0]}" -eq 0 ] || failures+=("$preset: $(grep -cE '^\s+[0-9]+ - .*\((Failed|Timeout|Not Run|SEGFAULT|Exception|Subprocess aborted)' "$log") test(s), listed above")
-    local group
+    junit=$(mktemp)
+    ctest --preset "$preset" -j "$jobs" --output-junit "$junit" "$@"
+    status=$?
+    scripts/ctest-outcomes.py "$junit" >"$junit.outcomes"
+    [ $status -eq 0 ] || failures+=("$preset: $(grep -c '^failed' "$junit.outcomes") test(s), listed above")
     while IFS= read -r group; do
-        [ -n "$group" ] && skips+=("$preset: ${group#*|}: ${group%%|*}")
-    done < <(skipped_by_reason "build/$preset" "$log")
-    rm -f "$log"
+        [ -n "$group" ] && skips+=("$preset: $group")
+    done < <(awk -F'\t' '$1 == "skipped" { tests[$3] = tests[$3] " " $2 }
+                          END { for (r in tests) print substr(tests[r], 2) ": " r }' "$junit.outcomes")
+    rm -f "$junit" "$junit.outcomes"
 }
 
 echo "== Can this machine execute 32-bit x86 programs?"
@@ -87,14 +77,16 @@ run_preset mingw-x64
 # report itself skipped with its reason, none may fail or pass. Seconds: nothing starts. (The resources check
 # reads the .exe without running it, so it is left out here.)
 echo "== A machine that cannot execute 32-bit programs (forced with COPPERTROWEL_NO_32BIT=1)"
-forced=$(COPPERTROWEL_NO_32BIT=1 ctest --preset mingw-i686 --label-exclude resources 2>&1)
+junit=$(mktemp) forced_reason="32-bit programs treated as unable to run (COPPERTROWEL_NO_32BIT=1)"
+forced=$(COPPERTROWEL_NO_32BIT=1 ctest --preset mingw-i686 --label-exclude resources --output-junit "$junit" 2>&1)
 echo "$forced" | grep -E 'Test +#|tests passed'
 count=$(echo "$forced" | sed -n 's/^100% tests passed, 0 tests failed out of \([0-9]*\)$/\1/p')
 if [ -z "$count" ] || [ "$count" -eq 0 ] || [ "$(echo "$forced" | grep -c '\*\*\*Skipped')" -ne "$count" ] ||
-    [ "$(grep -c '^Skipped: 32-bit programs treated as unable to run (COPPERTROWEL_NO_32BIT=1)$' \
-        build/mingw-i686/Testing/Temporary/LastTest.log)" -ne "$count" ]; then
+    [ "$(scripts/ctest-outcomes.py "$junit" | awk -F'\t' -v reason="$forced_reason" '$1 == "skipped" && $3 == reason' |
+        wc -l)" -ne "$count" ]; then
     failures+=("forced no-32-bit path: the 32-bit program's run-time tests did not all report themselves skipped")
 fi
+rm -f "$junit"
 
 echo "== Summary ($(((SECONDS - started) / 60)) min $(((SECONDS - started) % 60)) s)"
 if [ ${#skips[@]} -gt 0 ]; then
