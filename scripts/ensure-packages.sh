@@ -32,15 +32,21 @@ ensure_packages() {
 # What building and testing the Linux program needs.
 LINUX_BUILD_PACKAGES=(cmake make g++ pkg-config libx11-dev libxext-dev libxrandr-dev libgtest-dev
     libbenchmark-dev)
-# What running it on a virtual display and checking the screen needs.
-VIRTUAL_DISPLAY_PACKAGES=(xvfb x11-utils x11-apps x11-xserver-utils xdotool libxtst6 imagemagick python3 openbox
-    awesome xfwm4 dbus-daemon xscreensaver xscreensaver-data)
-# What cross-building the Windows programs needs (GoogleTest's sources come with googletest; Python draws the
-# icon at build time).
-WINDOWS_BUILD_PACKAGES=(cmake make googletest g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix python3)
+# What the demo needs where there is no display: a virtual one, a screenshot of it, and a click to end it.
+DEMO_DISPLAY_PACKAGES=(xvfb x11-apps imagemagick xdotool)
+# What the end-to-end tests need beyond that: the window managers, xscreensaver, and the tools that change the
+# screen, probe it and send it input.
+TEST_DISPLAY_PACKAGES=(x11-utils x11-xserver-utils libxtst6 python3 openbox awesome xfwm4 dbus-daemon xscreensaver
+    xscreensaver-data)
+# What cross-building the Windows programs needs (GoogleTest's sources come with googletest; rsvg-convert and
+# icotool draw the icon at build time).
+WINDOWS_BUILD_PACKAGES=(cmake make googletest g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix librsvg2-bin
+    icoutils)
 # What running them under Wine on a virtual display needs: Wine with its 32-bit part (i386 architecture).
 WINE_PACKAGES=(wine wine32:i386 wine64 fonts-wine libxrender1 libxrender1:i386 libxrandr2 libxrandr2:i386 xvfb
     xdotool x11-xserver-utils python3 python3-pil)
-# What making the packages needs (dpkg-shlibdeps finds the .deb's dependencies; zip for the Windows archive),
-# and what checking them needs: lintian, the desktop-entry validator, man, and a reader of Windows resources.
-PACKAGING_PACKAGES=(cmake make g++ dpkg-dev file zip unzip gzip python3 lintian desktop-file-utils man-db icoutils)
+# What making the packages needs (dpkg-shlibdeps finds the .deb's dependencies; zip for the Windows archive;
+# rsvg-convert draws the Linux package's PNG icons), and what checking them needs: lintian, the desktop-entry
+# validator, man, and a reader of Windows resources.
+PACKAGING_PACKAGES=(cmake make g++ dpkg-dev file zip unzip gzip python3 lintian desktop-file-utils man-db icoutils
+    librsvg2-bin)

@@ -17,6 +17,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/ensure-packages.sh
+source scripts/virtual-display.sh
 
 ensure_packages "${LINUX_BUILD_PACKAGES[@]}" xvfb python3 python3-pil libsdl2-dev
 
@@ -56,20 +57,7 @@ if selects "$build_dir/bench/coppertrowel_bench"; then
 fi
 
 echo "== X11 presentation and conversion, and SDL2's presentation, on a virtual X server"
-scratch=$(mktemp -d)
-Xvfb -displayfd 3 -screen 0 3840x2160x24 -nolisten tcp 3>"$scratch/display" 2>"$scratch/xvfb.log" &
-xvfb=$!
-trap 'kill $xvfb 2>/dev/null; rm -rf "$scratch"' EXIT
-for _ in $(seq 100); do
-    [ -s "$scratch/display" ] && break
-    sleep 0.1
-done
-if [ ! -s "$scratch/display" ]; then
-    echo "Xvfb did not start:" >&2
-    cat "$scratch/xvfb.log" >&2
-    exit 1
-fi
-export DISPLAY=":$(head -n1 "$scratch/display")" XVFB_PID=$xvfb
+start_virtual_display 3840x2160x24
 
 # One round of a program: each of its benchmarks the filter selects, once, in a random order; the console's
 # table goes to a file beside the JSON. A program the filter leaves nothing of is not run.

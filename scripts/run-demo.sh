@@ -5,6 +5,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/ensure-packages.sh
+source scripts/virtual-display.sh
 
 ensure_packages "${LINUX_BUILD_PACKAGES[@]}"
 cmake --preset default >/dev/null
@@ -21,17 +22,9 @@ if display_answers; then
     exec "$program"
 fi
 
-ensure_packages "${VIRTUAL_DISPLAY_PACKAGES[@]}"
+ensure_packages "${DEMO_DISPLAY_PACKAGES[@]}"
 echo "No X display here: running coppertrowel on a virtual 1280x1024 display for a few seconds."
-xvfb_log=$(mktemp)
-Xvfb -displayfd 1 -screen 0 1280x1024x24 -nolisten tcp -noreset >"$xvfb_log" 2>/dev/null &
-xvfb=$!
-trap 'kill $xvfb 2>/dev/null || true; rm -f "$xvfb_log"' EXIT
-for _ in $(seq 100); do
-    [ -s "$xvfb_log" ] && break
-    sleep 0.1
-done
-export DISPLAY=":$(head -n1 "$xvfb_log")"
+start_virtual_display 1280x1024x24
 
 "$program" &
 demo=$!
