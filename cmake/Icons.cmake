@@ -30,19 +30,24 @@ if(COPPERTROWEL_RSVG_CONVERT)
         add_custom_command(
             OUTPUT ${_png}
             COMMAND ${COPPERTROWEL_RSVG_CONVERT} -w ${_size} -h ${_size} -o ${_png} ${COPPERTROWEL_ICON_SVG}
-            DEPENDS ${COPPERTROWEL_ICON_SVG} VERBATIM)
+            DEPENDS ${COPPERTROWEL_ICON_SVG}
+            COMMENT "Drawing the icon at ${_size} pixels"
+            VERBATIM)
         list(APPEND _icon_pngs ${_png})
     endforeach()
     set(_icon_outputs ${_icon_pngs})
     if(WIN32)
-        # Windows reads the 256-pixel image of an icon as a PNG (--raw); the smaller ones as bitmaps.
+        # The 256-pixel image goes in as a PNG (--raw), as Windows keeps its large icons; the smaller ones as
+        # bitmaps, which every version of Windows reads.
         list(POP_BACK _icon_pngs _largest)
         set(_icon_outputs ${COPPERTROWEL_ICON_DIR}/coppertrowel.ico)
         add_custom_command(OUTPUT ${_icon_outputs}
                            COMMAND ${COPPERTROWEL_ICOTOOL} -c -o ${_icon_outputs} ${_icon_pngs} --raw=${_largest}
-                           DEPENDS ${_icon_pngs} ${_largest} VERBATIM)
+                           DEPENDS ${_icon_pngs} ${_largest}
+                           COMMENT "Packing the Windows icon"
+                           VERBATIM)
     endif()
-    add_custom_target(coppertrowel_icons ALL DEPENDS ${_icon_outputs} COMMENT "Drawing the icons")
+    add_custom_target(coppertrowel_icons ALL DEPENDS ${_icon_outputs})
 endif()
 
 if(NOT WIN32)
