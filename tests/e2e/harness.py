@@ -173,9 +173,9 @@ class Program:
         self.process.send_signal(signal_number)
 
     def errors(self):
-        self.output.flush()
-        self.output.seek(0)
-        return self.output.read().decode(errors="replace")
+        """All it wrote so far; read without moving the offset the program writes at."""
+        descriptor = self.output.fileno()
+        return os.pread(descriptor, os.fstat(descriptor).st_size, 0).decode(errors="replace")
 
     def kill(self):
         if self.running():
@@ -308,12 +308,12 @@ def _load():
                 (x, "XCreateColormap", u, [p, u, p, i]),
                 (x, "XCreateWindow", u, [p, u, i, i, ctypes.c_uint, ctypes.c_uint, ctypes.c_uint, i,
                                          ctypes.c_uint, p, u, ctypes.POINTER(_SetAttributes)]),
+                (x, "XWarpPointer", i, [p, u, u, i, i, ctypes.c_uint, ctypes.c_uint, i, i]),
                 (x, "XMapRaised", i, [p, u]), (x, "XDestroyWindow", i, [p, u]),
                 (x, "XResizeWindow", i, [p, u, ctypes.c_uint, ctypes.c_uint]),
                 (x, "XQueryExtension", i, [p, ctypes.c_char_p, pi, pi, pi]),
                 (x, "XStringToKeysym", u, [ctypes.c_char_p]), (x, "XKeysymToKeycode", ctypes.c_ubyte, [p, u]),
                 (tst, "XTestFakeButtonEvent", i, [p, ctypes.c_uint, i, u]),
-                (tst, "XTestFakeMotionEvent", i, [p, i, i, i, u]),
                 (tst, "XTestFakeKeyEvent", i, [p, ctypes.c_uint, i, u])):
             function = getattr(library, name)
             function.restype, function.argtypes = result, arguments
@@ -598,7 +598,9 @@ class X:
             select.select([self.lib.XConnectionNumber(self.display)], [], [], 0.05)
 
     def move(self, x, y):
-        self.tst.XTestFakeMotionEvent(self.display, -1, x, y, 0)
+        """The pointer warped there, as a desktop's input tool moves it: Wine reads XTEST's motion as raw device
+        movement and may place it elsewhere."""
+        self.lib.XWarpPointer(self.display, 0, self.root, 0, 0, 0, 0, x, y)
         self.sync()
 
     def button(self, number, down):
