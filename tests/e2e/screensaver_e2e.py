@@ -26,7 +26,6 @@ import signal
 import subprocess
 import sys
 import tempfile
-import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from harness import (STARTUP_SECONDS, Failure, Program, Skipped, Xvfb, check_clean, log, main,  # noqa: E402

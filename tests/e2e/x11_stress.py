@@ -5,17 +5,18 @@
 
 Scenarios:
     teardown-stress   the program started and ended by a real left click (XTEST) at a random moment, from the
-                      instant its window is mapped to three seconds later, --runs times (200 unless
-                      given) over two servers side by side. Every run must end with status 0 within one second of the click and print nothing at
-                      all (no sanitizer report, no X error).
+                      instant its window is mapped to three seconds later, --runs times (200 unless given) over
+                      two servers side by side. Every run must end with status 0 within one second of the click
+                      and print nothing at all (no sanitizer report, no X error).
     server-killed-anytime
                       the server killed (SIGKILL) at a random moment from the program's launch to three seconds
                       in, a third of them within its first tenth of a second: before it connects, while it
-                      builds its tables, while it runs. Every run must end
-                      within five seconds of the kill, with status 1 and one clear line, never by a signal.
+                      builds its tables, while it runs; 30 runs unless given. Every run must end within five
+                      seconds of the kill, with status 1 and one clear line, never by a signal.
     connection-killed the program's connection killed by another client (XKillClient on its window, as xkill
-                      does) at a random moment: status 1 and the lost-connection line within five seconds (X
-                      errors of the drawing connection about the window the server destroyed may come too).
+                      does) at a random moment, 10 runs unless given: status 1 and the lost-connection line within
+                      five seconds (X errors of the drawing connection about the window the server destroyed may
+                      come too).
     other-depths      servers of depth 16 and 15: the program converts its pixels to the visual's layout (the
                       screen shows the exact background pixel of that layout) and ends normally on a click; at
                       depth 16 also with the plain conversion (COPPERTROWEL_X11_VECTORS=plain).
