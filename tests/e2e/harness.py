@@ -53,18 +53,9 @@ def need(*tools):
             raise Skipped(f"{tool} is not installed (Debian: apt-get install {PACKAGES.get(tool, tool)})")
 
 
-def wait_until(condition, seconds, pause=0.1):
-    """condition() again and again until it gives something true or `seconds` have passed; its last value."""
-    deadline = time.monotonic() + seconds
-    while True:
-        value = condition()
-        if value or time.monotonic() > deadline:
-            return value
-        time.sleep(pause)
-
-
 def watch(read, problem_of, seconds, pause=0.2):
-    """read() until problem_of(what it read) is None or `seconds` have passed; the last read and its problem."""
+    """read() until problem_of(what it read) is None or `seconds` have passed; the last read and its problem.
+    A scenario waits for what it judges this way, however slow a loaded machine makes the program."""
     deadline = time.monotonic() + seconds
     while True:
         seen = read()
@@ -72,6 +63,11 @@ def watch(read, problem_of, seconds, pause=0.2):
         if problem is None or time.monotonic() > deadline:
             return seen, problem
         time.sleep(pause)
+
+
+def wait_until(condition, seconds, pause=0.1):
+    """condition() until it gives something true or `seconds` have passed; its last value."""
+    return watch(condition, lambda value: None if value else "not yet", seconds, pause)[0]
 
 
 class Xvfb:
