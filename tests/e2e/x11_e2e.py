@@ -242,14 +242,21 @@ def check_stays_above(server):
     area = (width // 4, height // 4, width // 2, height // 2)
     program = x.top_level(x.find())
     cover = x.create_window(*area, pixel=MAGENTA, override=False)
-    time.sleep(0.5)
-    stack = x.children(x.root)[1]
-    program_at, cover_at = stack.index(program), stack.index(x.top_level(cover))
-    shown = x.screen(area).words.count(MAGENTA)
+
+    def placement():
+        """Where the two stand from the bottom and how much of the other shows, once it is on the screen: a
+        window manager maps it in a frame of its own a moment later."""
+        stack, top = x.children(x.root)[1], x.top_level(cover)
+        attributes = x.attributes(top)
+        if not attributes or attributes.map_state != 2 or top not in stack or program not in stack:
+            return None
+        return stack.index(program), stack.index(top), x.screen(area).words.count(MAGENTA)
+
+    seen, problem = watch(placement, lambda seen: None if seen and seen[0] > seen[1] and not seen[2] else "", 5, 0.1)
     x.destroy(cover)
-    if program_at < cover_at or shown:
-        raise Failure(f"a window mapped later covers the program's: stacked at {cover_at} over {program_at}, "
-                      f"{shown} of its pixels shown")
+    if problem is not None:
+        raise Failure("a window mapped later covers the program's: " + (
+            f"stacked at {seen[1]} over {seen[0]}, {seen[2]} of its pixels shown" if seen else "it never showed"))
 
 
 def end_and_measure(t, program, how, action, **clean):
