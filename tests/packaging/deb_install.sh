@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # The Debian package installed on this machine, used and removed:
-#   deb_install.sh OUT_DIR VERSION PYTHON X11_E2E PROBE SCRATCH_DIR
+#   deb_install.sh OUT_DIR VERSION PYTHON X11_E2E SCRATCH_DIR
 # dpkg -i installs it; the installed program answers --version with VERSION, shows its picture on a virtual
 # display and ends with status 0 on a left click (x11_e2e.py's balls scenario); man renders the page without
 # a warning; the desktop entry is valid and its icon is in the package; dpkg --purge removes the package and
@@ -9,7 +9,7 @@
 # test would replace and then remove it). Only the run on a virtual display is skipped where its tools are
 # missing.
 set -uo pipefail
-out=$1 version=$2 python=$3 e2e=$4 probe=$5 scratch=$6
+out=$1 version=$2 python=$3 e2e=$4 scratch=$5
 skip() {
     echo "Skipped: $1"
     exit 77
@@ -72,7 +72,7 @@ else
     echo "ok: $config names the hack coppertrowel with --root"
 fi
 
-"$python" "$e2e" --program "$program" --probe "$probe" --out "$scratch" balls-1280x1024
+"$python" "$e2e" --program "$program" --out "$scratch" balls-1280x1024
 case $? in
 0) ;;
 77) skipped="the installed program's run on a virtual display (its tools are missing)" ;;
