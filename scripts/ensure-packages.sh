@@ -42,9 +42,10 @@ TEST_DISPLAY_PACKAGES=(x11-utils x11-xserver-utils libxtst6 python3 openbox awes
 # icotool draw the icon at build time).
 WINDOWS_BUILD_PACKAGES=(cmake make googletest g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix librsvg2-bin
     icoutils)
-# What running them under Wine on a virtual display needs: Wine with its 32-bit part (i386 architecture).
+# What running them under Wine on a virtual display needs: Wine with its 32-bit part (i386 architecture), and
+# XTEST for the tests' input.
 WINE_PACKAGES=(wine wine32:i386 wine64 fonts-wine libxrender1 libxrender1:i386 libxrandr2 libxrandr2:i386 xvfb
-    xdotool x11-xserver-utils python3 python3-pil)
+    libxtst6 x11-xserver-utils python3)
 # What making the packages needs (dpkg-shlibdeps finds the .deb's dependencies; zip for the Windows archive;
 # rsvg-convert draws the Linux package's PNG icons), and what checking them needs: lintian, the desktop-entry
 # validator, man, and a reader of Windows resources.
