@@ -12,81 +12,29 @@
 
 #include <cstdint>
 
-// Message numbers, raster operation and flags with their Windows values. Guarded, because the Windows backend
-// includes <windows.h> first, which defines the same names with the same values.
+// The message numbers, flags and raster operation the program names, with their Windows values; the Windows
+// backend has them all from <windows.h>, which it includes first.
 #ifndef WM_DESTROY
 #define WM_DESTROY 0x0002
-#endif
-#ifndef WM_PAINT
 #define WM_PAINT 0x000F
-#endif
-#ifndef WM_CLOSE
 #define WM_CLOSE 0x0010
-#endif
-#ifndef WM_QUIT
 #define WM_QUIT 0x0012
-#endif
-#ifndef WM_ACTIVATEAPP
 #define WM_ACTIVATEAPP 0x001C
-#endif
-#ifndef WM_DISPLAYCHANGE
 #define WM_DISPLAYCHANGE 0x007E
-#endif
-#ifndef WM_KEYDOWN
 #define WM_KEYDOWN 0x0100
-#endif
-#ifndef WM_KEYUP
-#define WM_KEYUP 0x0101
-#endif
-#ifndef WM_CHAR
-#define WM_CHAR 0x0102
-#endif
-#ifndef WM_SYSKEYDOWN
 #define WM_SYSKEYDOWN 0x0104
-#endif
-#ifndef WM_MOUSEMOVE
 #define WM_MOUSEMOVE 0x0200
-#endif
-#ifndef WM_LBUTTONDOWN
 #define WM_LBUTTONDOWN 0x0201
-#endif
-#ifndef WM_LBUTTONUP
-#define WM_LBUTTONUP 0x0202
-#endif
-#ifndef WM_RBUTTONDOWN
 #define WM_RBUTTONDOWN 0x0204
-#endif
-#ifndef WM_RBUTTONUP
-#define WM_RBUTTONUP 0x0205
-#endif
-#ifndef WM_MBUTTONDOWN
 #define WM_MBUTTONDOWN 0x0207
-#endif
-#ifndef WM_XBUTTONDOWN
 #define WM_XBUTTONDOWN 0x020B
-#endif
-#ifndef SRCCOPY
 #define SRCCOPY 0x00CC0020u
-#endif
-#ifndef SM_CXSCREEN
 #define SM_CXSCREEN 0
-#endif
-#ifndef SM_CYSCREEN
 #define SM_CYSCREEN 1
-#endif
-#ifndef SW_SHOWMAXIMIZED
 #define SW_SHOWMAXIMIZED 3
-#endif
-#ifndef WS_POPUP
 #define WS_POPUP 0x80000000u
-#endif
-#ifndef WS_CHILD
 #define WS_CHILD 0x40000000u
-#endif
-#ifndef WS_VISIBLE
 #define WS_VISIBLE 0x10000000u
-#endif
-#ifndef WS_EX_TOPMOST
 #define WS_EX_TOPMOST 0x00000008u
 #endif
 
@@ -111,21 +59,14 @@ using WindowProcedure = std::intptr_t (*)(WindowHandle window, std::uint32_t mes
 // Cursor names for LoadCursor, as Windows numbers them.
 enum class StockCursor : std::uintptr_t { Arrow = 32512 };
 
-// The window class record; the same fields in the same order as the Windows one, so that on 32-bit Windows it
-// is 48 bytes like the record the system registers.
+// The window class record, the fields the program fills in; those of Windows' record it leaves at zero
+// (style, extra bytes, instance, icons, menu) are none of the program's.
 struct WindowClass {
-    std::uint32_t Size;
-    std::uint32_t Style;
+    std::uint32_t Size; // of this record
     WindowProcedure Procedure;
-    std::int32_t ClassExtraBytes;
-    std::int32_t WindowExtraBytes;
-    ModuleHandle Instance;
-    void* Icon;
     CursorHandle Cursor; // nullptr: no pointer shows over the window
-    void* BackgroundBrush;
-    const char* MenuName;
+    BrushHandle BackgroundBrush;
     const char* ClassName;
-    void* SmallIcon;
 };
 
 // A rectangle as Windows records one: right and bottom just outside it.

@@ -1,9 +1,9 @@
 // Device contexts, copies and text. Each thread draws through a connection of its own: the main thread
 // through the main one, any other thread through one it opens on its first GetDC and closes when it ends, so
-// no Display is ever used by two threads.
+// no Display is ever used by two threads. A device context names only what it draws on; the connection is
+// the calling thread's.
 
 #include <cstdio>
-#include <cstring>
 #include <new>
 
 #include "platform/x11_internal.h"
@@ -15,11 +15,6 @@ using platform::CopyRect;
 using platform::Surface;
 
 DrawingConnection MainDrawing;
-
-// Drawing thread and server in step: after this many device contexts given back without an answer from the
-// server, wait for one, so that a server that falls behind holds the thread back instead of piling requests
-// up.
-constexpr int ReleasesBeforeRoundTrip = 4;
 
 // Everything sent is handled before the connection goes, and so before the main thread may destroy the
 // window (requests on two connections are not ordered).
@@ -58,10 +53,19 @@ struct ThreadDrawing {
 };
 thread_local ThreadDrawing ThisThread;
 
-DrawingConnection* DrawingOfThisThread() {
+// The calling thread's drawing, if it has one.
+DrawingConnection* CurrentDrawing() {
+    if (std::this_thread::get_id() == MainThread) {
+        return MainDisplay ? &MainDrawing : nullptr;
+    }
+    return ThisThread.Drawing;
+}
+
+// The calling thread's drawing, another thread's connection opened on its first use.
+DrawingConnection* OpenDrawing() {
     if (std::this_thread::get_id() == MainThread) {
         MainDrawing.Connection = MainDisplay;
-        return MainDisplay ? &MainDrawing : nullptr;
+        return CurrentDrawing();
     }
     if (ThisThread.Drawing || ThisThread.Failed) {
         return ThisThread.Drawing;
@@ -99,7 +103,7 @@ bool Prepare(DrawingConnection& drawing, ::Window window) {
     XGCValues values{};
     unsigned long mask = GCForeground | GCBackground | GCGraphicsExposures;
     values.foreground = 0;
-    values.background = Format.White;
+    values.background = WindowPixel(0xFFFFFF);
     values.graphics_exposures = False;
     if (drawing.Font) {
         mask |= GCFont;
@@ -109,27 +113,11 @@ bool Prepare(DrawingConnection& drawing, ::Window window) {
     return drawing.Context != nullptr;
 }
 
-void CopyBetweenSurfaces(Surface& to, const Surface& from, const CopyRect& r) {
-    const std::size_t bytes = static_cast<std::size_t>(r.Width) * 3;
-    // Within one surface a copy downwards must start at the bottom, or it reads rows it has already written.
-    const bool bottomUp = &to == &from && r.Y > r.SourceY;
-    for (std::int32_t i = 0; i < r.Height; ++i) {
-        const std::int32_t row = bottomUp ? r.Height - 1 - i : i;
-        const std::uint8_t* in = from.Pixels.get() + from.Stride * static_cast<std::size_t>(r.SourceY + row) +
-                                 3 * std::size_t(r.SourceX);
-        std::uint8_t* out = to.Pixels.get() + to.Stride * static_cast<std::size_t>(r.Y + row) +
-                            3 * static_cast<std::size_t>(r.X);
-        std::memmove(out, in, bytes);
-    }
-}
-
 } // namespace
 
 namespace x11 {
 
 void ReleaseMainDrawing() {
-    // The main thread draws the first picture only; its images (a whole screen of them) and font need not
-    // wait for the end of the run.
     CloseDrawing(MainDrawing);
 }
 
@@ -141,31 +129,25 @@ DeviceContext GetDC(WindowHandle window) {
     if (!window || window->Destroyed) {
         return nullptr;
     }
-    DrawingConnection* drawing = DrawingOfThisThread();
+    DrawingConnection* drawing = OpenDrawing();
     if (!drawing || !Prepare(*drawing, window->Id)) {
         return nullptr;
     }
-    auto* context = new (std::nothrow) DeviceContextObject{nullptr, window, drawing};
-    if (context) {
-        ++drawing->OpenContexts;
-    }
-    return context;
+    ++drawing->OpenContexts;
+    window->Context.Window = window;
+    return &window->Context;
 }
 
 void ReleaseDC(WindowHandle, DeviceContext dc) {
-    if (!dc || dc->Bitmap || !dc->Connection) {
+    DrawingConnection* drawing = CurrentDrawing();
+    if (!dc || dc->Bitmap || !drawing || drawing->OpenContexts == 0) {
         return;
     }
-    DrawingConnection& drawing = *dc->Connection;
-    delete dc;
-    --drawing.OpenContexts;
-    if (++drawing.ReleasesSinceAnswer >= ReleasesBeforeRoundTrip) {
-        XSync(drawing.Connection, False);
-        drawing.ReleasesSinceAnswer = 0;
-    } else {
-        XFlush(drawing.Connection);
-    }
-    if (&drawing == &MainDrawing && drawing.OpenContexts == 0) {
+    --drawing->OpenContexts;
+    SendDrawing(*drawing);
+    // The main thread draws the first picture only; its images (a whole screen of them) and font need not
+    // wait for the end of the run.
+    if (drawing == &MainDrawing && drawing->OpenContexts == 0) {
         ReleaseMainDrawing();
     }
 }
@@ -177,46 +159,37 @@ bool BitBlt(DeviceContext destination, std::int32_t x, std::int32_t y, std::int3
         return false;
     }
     const Surface& from = *source->Bitmap;
-    CopyRect r{};
     if (destination->Bitmap) {
-        Surface& to = *destination->Bitmap;
-        if (!ClipCopy(x, y, width, height, sourceX, sourceY, from.Width, from.Height, to.Width, to.Height,
-                      r)) {
-            return false;
-        }
-        CopyBetweenSurfaces(to, from, r);
-        return true;
+        return memory_surface::Copy(*destination->Bitmap, from, x, y, width, height, sourceX, sourceY);
     }
+    DrawingConnection* drawing = CurrentDrawing();
     const WindowObject* window = destination->Window;
-    if (!window || !destination->Connection ||
-        !ClipCopy(x, y, width, height, sourceX, sourceY, from.Width, from.Height, window->Width,
-                  window->Height, r)) {
-        return false;
-    }
-    return PutRectangle(*destination->Connection, window->Id, from, r);
+    CopyRect r{};
+    return drawing && drawing->Context &&
+           ClipCopy(x, y, width, height, sourceX, sourceY, from.Width, from.Height, window->Width,
+                    window->Height, r) &&
+           PutRectangle(*drawing, window->Id, from, r);
 }
 
 bool TextOutA(DeviceContext dc, std::int32_t x, std::int32_t y, const char* text, std::int32_t length) {
-    if (!dc || !dc->Window || !dc->Connection || !text || length < 0) {
-        return false;
-    }
-    const DrawingConnection& drawing = *dc->Connection;
-    if (!drawing.Font) {
+    const DrawingConnection* drawing = CurrentDrawing();
+    if (!dc || !dc->Window || !drawing || !drawing->Font || !text || length < 0) {
         return false;
     }
     // (x, y) is the top-left corner of the text's box; X places text by its baseline. Coordinates beyond 16
     // bits lie outside any window.
-    const std::int64_t baseline = std::int64_t{y} + drawing.Font->ascent;
+    const std::int64_t baseline = std::int64_t{y} + drawing->Font->ascent;
     if (length == 0 || x < -32768 || x > 32767 || baseline < -32768 || baseline > 32767) {
         return true;
     }
-    XDrawImageString(drawing.Connection, dc->Window->Id, drawing.Context, x, static_cast<int>(baseline), text,
-                     length);
+    XDrawImageString(drawing->Connection, dc->Window->Id, drawing->Context, x, static_cast<int>(baseline),
+                     text, length);
     return true;
 }
 
 bool FillRect(DeviceContext dc, const Rect& rect, BrushHandle brush) {
-    if (!dc || !dc->Window || !dc->Connection || !dc->Connection->Context || !brush) {
+    DrawingConnection* drawing = CurrentDrawing();
+    if (!dc || !dc->Window || !drawing || !drawing->Context || !brush) {
         return false;
     }
     CopyRect clipped{};
@@ -224,14 +197,11 @@ bool FillRect(DeviceContext dc, const Rect& rect, BrushHandle brush) {
                   dc->Window->Width, dc->Window->Height, dc->Window->Width, dc->Window->Height, clipped)) {
         return false;
     }
-    DrawingConnection& drawing = *dc->Connection;
-    XSetForeground(drawing.Connection, drawing.Context,
-                   Format.Red[brush->Colour & 0xFF] | Format.Green[(brush->Colour >> 8) & 0xFF] |
-                       Format.Blue[(brush->Colour >> 16) & 0xFF]);
-    XFillRectangle(drawing.Connection, dc->Window->Id, drawing.Context, clipped.X, clipped.Y,
+    XSetForeground(drawing->Connection, drawing->Context, WindowPixel(brush->Colour));
+    XFillRectangle(drawing->Connection, dc->Window->Id, drawing->Context, clipped.X, clipped.Y,
                    static_cast<unsigned>(clipped.Width), static_cast<unsigned>(clipped.Height));
     // Back to the text's black.
-    XSetForeground(drawing.Connection, drawing.Context, 0);
+    XSetForeground(drawing->Connection, drawing->Context, 0);
     return true;
 }
 

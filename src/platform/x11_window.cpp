@@ -1,4 +1,4 @@
-// Window classes, the cursor and the window: a popup covering the screen and kept above, the way a window
+// The window class, the cursor and the window: a popup covering the screen and kept above, the way a window
 // manager understands it when one runs, and as an override-redirect window when none does.
 
 #include <X11/Xatom.h>
@@ -8,9 +8,7 @@
 
 #include <algorithm>
 #include <chrono>
-#include <map>
-#include <string>
-#include <vector>
+#include <cstring>
 
 #include "platform/x11_internal.h"
 
@@ -18,12 +16,16 @@ namespace {
 
 using namespace platform;
 
-// Registered classes by name, like the table Windows keeps for a process.
-std::map<std::string, WindowClass> Classes;
-// The program has one window; a second is refused.
+// The program registers one class, with one brush, and has one window; a second of either is refused.
+WindowClass TheClass{};
+BrushObject Brush;
 std::unique_ptr<WindowObject> TheWindow;
 CursorObject Arrow;
-std::vector<std::unique_ptr<BrushObject>> Brushes;
+
+// The registered class when it has this name, else nullptr.
+const WindowClass* ClassNamed(const char* name) {
+    return name && TheClass.ClassName && std::strcmp(name, TheClass.ClassName) == 0 ? &TheClass : nullptr;
+}
 
 constexpr long MotifDecorationsFlag = 2;
 
@@ -259,33 +261,36 @@ CursorHandle LoadCursor(StockCursor cursor) {
 }
 
 BrushHandle CreateSolidBrush(std::uint32_t colour) {
-    Brushes.push_back(std::make_unique<BrushObject>(BrushObject{colour}));
-    return Brushes.back().get();
+    Brush.Colour = colour;
+    return &Brush;
 }
 
 bool RegisterClass(const WindowClass& windowClass) {
-    if (!windowClass.ClassName || !windowClass.Procedure || Classes.count(windowClass.ClassName)) {
+    if (!windowClass.ClassName || !windowClass.Procedure || TheClass.ClassName) {
         return false;
     }
-    Classes.emplace(windowClass.ClassName, windowClass);
+    TheClass = windowClass;
     return true;
 }
 
 bool UnregisterClass(const char* className, ModuleHandle) {
-    return className && Classes.erase(className) == 1;
+    const bool registered = ClassNamed(className) != nullptr;
+    if (registered) {
+        TheClass = WindowClass{};
+    }
+    return registered;
 }
 
 WindowHandle CreateWindowEx(std::uint32_t exStyle, const char* className, const char* title,
                             std::uint32_t style, std::int32_t x, std::int32_t y, std::int32_t width,
                             std::int32_t height, ModuleHandle) {
     Display* display = x11::MainDisplay;
-    const auto found = className ? Classes.find(className) : Classes.end();
+    const WindowClass* found = ClassNamed(className);
     if (TheWindow && TheWindow->Destroyed) {
         ForgetWindow();
     }
     // One window at a time; X sizes and positions are 16-bit.
-    if (!display || TheWindow || found == Classes.end() || width <= 0 || height <= 0 || width > 32767 ||
-        height > 32767) {
+    if (!display || TheWindow || !found || width <= 0 || height <= 0 || width > 32767 || height > 32767) {
         return nullptr;
     }
     Visual* visual = x11::VisualOn(display);
@@ -299,8 +304,8 @@ WindowHandle CreateWindowEx(std::uint32_t exStyle, const char* className, const 
 
     XSetWindowAttributes attributes{};
     unsigned long mask = CWEventMask | CWBorderPixel | CWColormap | CWOverrideRedirect | CWBackingStore;
-    attributes.event_mask = ButtonPressMask | ButtonReleaseMask | PointerMotionMask | KeyPressMask |
-                            KeyReleaseMask | ExposureMask | StructureNotifyMask;
+    attributes.event_mask =
+        ButtonPressMask | PointerMotionMask | KeyPressMask | ExposureMask | StructureNotifyMask;
     attributes.border_pixel = 0;
     // The window has no paint handling: it draws only its frames. The server keeps what another window
     // covers, or uncovering would leave that window's pixels behind until a frame happens to pass over them.
@@ -312,19 +317,17 @@ WindowHandle CreateWindowEx(std::uint32_t exStyle, const char* className, const 
     attributes.override_redirect = popup && !managed ? True : False;
     // The server paints the background wherever the window has lost its contents, before the program
     // draws there: the class's colour, so no white or black ever shows.
-    if (const auto* brush = static_cast<const BrushObject*>(found->second.BackgroundBrush)) {
+    if (const BrushObject* brush = found->BackgroundBrush) {
         mask |= CWBackPixel;
-        attributes.background_pixel = x11::Format.Red[brush->Colour & 0xFF] |
-                                      x11::Format.Green[(brush->Colour >> 8) & 0xFF] |
-                                      x11::Format.Blue[(brush->Colour >> 16) & 0xFF];
+        attributes.background_pixel = x11::WindowPixel(brush->Colour);
     }
-    if (const CursorObject* cursor = found->second.Cursor; cursor && cursor->Id) {
+    if (const CursorObject* cursor = found->Cursor; cursor && cursor->Id) {
         mask |= CWCursor;
         attributes.cursor = cursor->Id;
     }
 
     auto window = std::make_unique<WindowObject>();
-    window->Procedure = found->second.Procedure;
+    window->Procedure = found->Procedure;
     window->RaiseWhenCovered = topmost && !managed;
     window->Width = width;
     window->Height = height;
@@ -353,19 +356,19 @@ WindowHandle CreateWindowEx(std::uint32_t exStyle, const char* className, const 
 WindowHandle CreateWindowIn(WindowHandle host, const char* className, std::int32_t width, std::int32_t height,
                             ModuleHandle) {
     Display* display = x11::MainDisplay;
-    const auto found = className ? Classes.find(className) : Classes.end();
+    const WindowClass* found = ClassNamed(className);
     if (TheWindow && TheWindow->Destroyed) {
         ForgetWindow();
     }
     XWindowAttributes attributes{};
-    if (!display || !host || TheWindow || found == Classes.end() || width <= 0 || height <= 0 ||
+    if (!display || !host || TheWindow || !found || width <= 0 || height <= 0 ||
         !XGetWindowAttributes(display, host->Id, &attributes) ||
         !x11::AdoptVisual(attributes.visual, attributes.depth)) {
         return nullptr;
     }
     auto window = std::make_unique<WindowObject>();
     window->Id = host->Id;
-    window->Procedure = found->second.Procedure;
+    window->Procedure = found->Procedure;
     window->Width = width;
     window->Height = height;
     window->Adopted = true;
