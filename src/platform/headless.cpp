@@ -570,25 +570,19 @@ void ReleaseDC(WindowHandle, DeviceContext dc) {
     delete dc;
 }
 
-bool BitBlt(DeviceContext destination, std::int32_t x, std::int32_t y, std::int32_t width,
-            std::int32_t height, DeviceContext source, std::int32_t sourceX, std::int32_t sourceY,
-            std::uint32_t rasterOperation) {
-    if (!destination || !source || !source->Bitmap || rasterOperation != SRCCOPY) {
-        return false;
-    }
-    const Surface& from = *source->Bitmap;
-    if (destination->Bitmap) {
-        return memory_surface::Copy(*destination->Bitmap, from, x, y, width, height, sourceX, sourceY);
-    }
+} // namespace platform
+
+bool memory_surface::CopyToWindow(platform::WindowObject& window, const platform::Surface& from,
+                                  std::int32_t x, std::int32_t y, std::int32_t width, std::int32_t height,
+                                  std::int32_t sourceX, std::int32_t sourceY) {
     std::unique_lock guard(Lock);
-    const std::int32_t toWidth = destination->Window->State.Width,
-                       toHeight = destination->Window->State.Height;
+    const std::int32_t toWidth = window.State.Width, toHeight = window.State.Height;
     CopyRect rect{};
     if (!ClipCopy(x, y, width, height, sourceX, sourceY, from.Width, from.Height, toWidth, toHeight, rect)) {
         return false;
     }
     for (std::int32_t r = 0; r < rect.Height; ++r) {
-        std::memmove(destination->Window->Picture.data() +
+        std::memmove(window.Picture.data() +
                          (static_cast<std::size_t>(rect.Y + r) * static_cast<std::size_t>(toWidth) +
                           static_cast<std::size_t>(rect.X)) *
                              3,
@@ -603,6 +597,8 @@ bool BitBlt(DeviceContext destination, std::int32_t x, std::int32_t y, std::int3
     }
     return true;
 }
+
+namespace platform {
 
 bool TextOutA(DeviceContext dc, std::int32_t x, std::int32_t y, const char* text, std::int32_t length) {
     if (!dc || !dc->Window || !text || length < 0) {

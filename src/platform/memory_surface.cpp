@@ -27,6 +27,19 @@ bool Copy(platform::Surface& to, const platform::Surface& from, std::int32_t x, 
 
 namespace platform {
 
+bool BitBlt(DeviceContext destination, std::int32_t x, std::int32_t y, std::int32_t width,
+            std::int32_t height, DeviceContext source, std::int32_t sourceX, std::int32_t sourceY,
+            std::uint32_t rasterOperation) {
+    if (!destination || !source || !source->Bitmap || rasterOperation != SRCCOPY) {
+        return false;
+    }
+    const Surface& from = *source->Bitmap;
+    return destination->Bitmap
+               ? memory_surface::Copy(*destination->Bitmap, from, x, y, width, height, sourceX, sourceY)
+               : memory_surface::CopyToWindow(*destination->Window, from, x, y, width, height, sourceX,
+                                              sourceY);
+}
+
 Surface* CreateSurface(std::int32_t width, std::int32_t height) {
     if (width <= 0 || height <= 0) {
         return nullptr;

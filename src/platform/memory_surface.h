@@ -39,6 +39,10 @@ inline std::uint8_t* Row(const platform::Surface& surface, std::int32_t y) {
 // that reads each before it is written. False when nothing is left to copy.
 bool Copy(platform::Surface& to, const platform::Surface& from, std::int32_t x, std::int32_t y,
           std::int32_t width, std::int32_t height, std::int32_t sourceX, std::int32_t sourceY);
+// BitBlt from a surface to the window, each backend's own: clipped to both.
+bool CopyToWindow(platform::WindowObject& window, const platform::Surface& from, std::int32_t x,
+                  std::int32_t y, std::int32_t width, std::int32_t height, std::int32_t sourceX,
+                  std::int32_t sourceY);
 
 // The headless backend's watch over surfaces, unset in the others: Admit is asked before a surface takes its
 // memory, with the bytes it would take (false: refused, as memory that cannot be had), and Released is told

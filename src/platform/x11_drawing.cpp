@@ -152,24 +152,20 @@ void ReleaseDC(WindowHandle, DeviceContext dc) {
     }
 }
 
-bool BitBlt(DeviceContext destination, std::int32_t x, std::int32_t y, std::int32_t width,
-            std::int32_t height, DeviceContext source, std::int32_t sourceX, std::int32_t sourceY,
-            std::uint32_t rasterOperation) {
-    if (!destination || !source || !source->Bitmap || rasterOperation != SRCCOPY) {
-        return false;
-    }
-    const Surface& from = *source->Bitmap;
-    if (destination->Bitmap) {
-        return memory_surface::Copy(*destination->Bitmap, from, x, y, width, height, sourceX, sourceY);
-    }
+} // namespace platform
+
+bool memory_surface::CopyToWindow(platform::WindowObject& window, const platform::Surface& from,
+                                  std::int32_t x, std::int32_t y, std::int32_t width, std::int32_t height,
+                                  std::int32_t sourceX, std::int32_t sourceY) {
     DrawingConnection* drawing = CurrentDrawing();
-    const WindowObject* window = destination->Window;
     CopyRect r{};
     return drawing && drawing->Context &&
-           ClipCopy(x, y, width, height, sourceX, sourceY, from.Width, from.Height, window->Width,
-                    window->Height, r) &&
-           PutRectangle(*drawing, window->Id, from, r);
+           ClipCopy(x, y, width, height, sourceX, sourceY, from.Width, from.Height, window.Width,
+                    window.Height, r) &&
+           PutRectangle(*drawing, window.Id, from, r);
 }
+
+namespace platform {
 
 bool TextOutA(DeviceContext dc, std::int32_t x, std::int32_t y, const char* text, std::int32_t length) {
     const DrawingConnection* drawing = CurrentDrawing();

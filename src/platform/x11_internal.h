@@ -97,7 +97,6 @@ struct DrawingConnection {
 extern Display* MainDisplay;
 extern std::string DisplayName;
 extern std::thread::id MainThread;
-extern VisualID WindowVisualId;
 extern int WindowDepth;
 extern PixelFormat Format;
 extern bool SharedMemoryUsable;
@@ -126,12 +125,6 @@ bool MeasureScreen();
 
 // Finds the visual of the given id on a connection (each connection has its own Visual records).
 Visual* VisualOn(Display* display);
-
-// While set on a thread, an X error for a MIT-SHM request on that thread's connection is recorded here
-// instead of reported: attaching a segment is how the backend learns whether the server can share memory
-// with this process.
-extern thread_local bool ProbingSharedMemory;
-extern thread_local bool SharedMemoryRefused;
 
 // Attaches a shared segment of the given size to the server; false (and nothing left behind) when the server
 // or the system refuses. The segment is marked for removal at once, so it disappears with the last detach.

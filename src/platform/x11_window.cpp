@@ -94,8 +94,7 @@ bool CoversPrimary(const WindowObject& window) {
     return window.Width == x11::PrimaryWidth && window.Height == x11::PrimaryHeight;
 }
 
-void SetHints(WindowObject& window, const char* className, const char* title, bool managed, bool popup,
-              bool topmost) {
+void SetHints(WindowObject& window, const char* className, const char* title, bool managed) {
     Display* display = x11::MainDisplay;
     XTextProperty name{};
     char* titleText = const_cast<char*>(title ? title : "");
@@ -122,27 +121,21 @@ void SetHints(WindowObject& window, const char* className, const char* title, bo
     if (!managed) {
         return;
     }
-    if (popup) {
-        // No caption and no border: the decorations field of the hints the managers read.
-        const long motif[5] = {MotifDecorationsFlag, 0, 0, 0, 0};
-        const ::Atom motifHints = AtomNamed("_MOTIF_WM_HINTS");
-        XChangeProperty(display, window.Id, motifHints, motifHints, 32, PropModeReplace,
-                        reinterpret_cast<const unsigned char*>(motif), 5);
-    }
+    // No caption and no border: the decorations field of the hints the managers read.
+    const long motif[5] = {MotifDecorationsFlag, 0, 0, 0, 0};
+    const ::Atom motifHints = AtomNamed("_MOTIF_WM_HINTS");
+    XChangeProperty(display, window.Id, motifHints, motifHints, 32, PropModeReplace,
+                    reinterpret_cast<const unsigned char*>(motif), 5);
     // ABOVE before FULLSCREEN: some managers hold the two as exclusive and keep whichever came last.
-    if (topmost) {
-        window.RequestedStates[0] = AtomNamed("_NET_WM_STATE_ABOVE");
-    }
-    if (popup && CoversPrimary(window)) {
+    window.RequestedStates[0] = AtomNamed("_NET_WM_STATE_ABOVE");
+    if (CoversPrimary(window)) {
         window.RequestedStates[1] = AtomNamed("_NET_WM_STATE_FULLSCREEN");
     }
     // Full screen is asked for only once the window is mapped: a manager that finds it in the property as it
     // maps the window may fit it to a monitor of its own choosing, or under its own bars.
-    if (topmost) {
-        const long above = static_cast<long>(window.RequestedStates[0]);
-        XChangeProperty(display, window.Id, AtomNamed("_NET_WM_STATE"), XA_ATOM, 32, PropModeReplace,
-                        reinterpret_cast<const unsigned char*>(&above), 1);
-    }
+    const long above = static_cast<long>(window.RequestedStates[0]);
+    XChangeProperty(display, window.Id, AtomNamed("_NET_WM_STATE"), XA_ATOM, 32, PropModeReplace,
+                    reinterpret_cast<const unsigned char*>(&above), 1);
 }
 
 void SendToManager(const WindowObject& window, ::Atom type, long a, long b, long c, long d, long e) {
@@ -281,9 +274,11 @@ bool UnregisterClass(const char* className, ModuleHandle) {
     return registered;
 }
 
-WindowHandle CreateWindowEx(std::uint32_t exStyle, const char* className, const char* title,
-                            std::uint32_t style, std::int32_t x, std::int32_t y, std::int32_t width,
-                            std::int32_t height, ModuleHandle) {
+// The program's window is always a topmost popup (WS_EX_TOPMOST, WS_POPUP): no caption, no border, above the
+// others.
+WindowHandle CreateWindowEx(std::uint32_t, const char* className, const char* title, std::uint32_t,
+                            std::int32_t x, std::int32_t y, std::int32_t width, std::int32_t height,
+                            ModuleHandle) {
     Display* display = x11::MainDisplay;
     const WindowClass* found = ClassNamed(className);
     if (TheWindow && TheWindow->Destroyed) {
@@ -297,8 +292,6 @@ WindowHandle CreateWindowEx(std::uint32_t exStyle, const char* className, const 
     if (!visual) {
         return nullptr;
     }
-    const bool popup = (style & WS_POPUP) != 0;
-    const bool topmost = (exStyle & WS_EX_TOPMOST) != 0;
     const bool managed = WindowManagerRunning();
     const ::Window root = DefaultRootWindow(display);
 
@@ -314,7 +307,7 @@ WindowHandle CreateWindowEx(std::uint32_t exStyle, const char* className, const 
     attributes.colormap = defaultVisual ? DefaultColormap(display, DefaultScreen(display))
                                         : XCreateColormap(display, root, visual, AllocNone);
     // Without a manager nothing would keep the popup above the others or free of decorations.
-    attributes.override_redirect = popup && !managed ? True : False;
+    attributes.override_redirect = managed ? False : True;
     // The server paints the background wherever the window has lost its contents, before the program
     // draws there: the class's colour, so no white or black ever shows.
     if (const BrushObject* brush = found->BackgroundBrush) {
@@ -328,7 +321,7 @@ WindowHandle CreateWindowEx(std::uint32_t exStyle, const char* className, const 
 
     auto window = std::make_unique<WindowObject>();
     window->Procedure = found->Procedure;
-    window->RaiseWhenCovered = topmost && !managed;
+    window->RaiseWhenCovered = !managed;
     window->Width = width;
     window->Height = height;
     // The program's (0, 0) is the primary monitor's top-left corner, as on Windows.
@@ -344,7 +337,7 @@ WindowHandle CreateWindowEx(std::uint32_t exStyle, const char* className, const 
         }
         return nullptr;
     }
-    SetHints(*window, className, title, managed, popup, topmost);
+    SetHints(*window, className, title, managed);
     if (window->RaiseWhenCovered) {
         // Windows mapped or raised later are reported here, so the window can put itself back on top.
         XSelectInput(display, root, SubstructureNotifyMask);
