@@ -1,7 +1,9 @@
 #pragma once
-// The window-system services the program uses, and nothing more. They keep the shape and the meaning of the
-// Windows calls the program was designed around, so the Windows backend is a thin pass-through and the other
-// backends (X11, headless) imitate Windows where the program can tell the difference.
+// The window-system services the program uses, and nothing more. They keep the names and the meaning of the
+// Windows calls the program was designed around, so the Windows backend is a thin pass-through. The other
+// backends (X11, headless) provide only what the program reads: WM_DESTROY before the window goes,
+// WM_DISPLAYCHANGE, one WM_PAINT for any loss of the picture, WM_CLOSE, the presses and pointer movements
+// that end a mode (no releases, no characters, no key codes), the teardown once.
 //
 // Thread rule, written on every call below:
 //   [main]  only from the main thread (the one that created the window and runs the message loop);
@@ -82,7 +84,6 @@ struct Message {
 };
 
 // ---- Screen, window class and window
-// -------------------------------------------------------------------------
 
 // [main] Connects to the window system before anything else. False when there is none to connect to; the
 // backend has then told the user why (one line on standard error).
@@ -102,7 +103,7 @@ bool RegisterClass(const WindowClass& windowClass);
 // [main] Removes a registered class.
 bool UnregisterClass(const char* className, ModuleHandle instance);
 // [main] Creates a window of a registered class (no parent, no menu, no creation parameter). nullptr on
-// failure.
+// failure. On X11 it is always the program's topmost popup, whatever the styles.
 WindowHandle CreateWindowEx(std::uint32_t exStyle, const char* className, const char* title,
                             std::uint32_t style, std::int32_t x, std::int32_t y, std::int32_t width,
                             std::int32_t height, ModuleHandle instance);
@@ -115,7 +116,6 @@ bool MoveWindow(WindowHandle window, std::int32_t x, std::int32_t y, std::int32_
 bool InvalidateRect(WindowHandle window, bool erase);
 
 // ---- Windows other programs own (screen-saver hosts)
-// ---------------------------------------------------------------
 
 // Which screen-saver host's conventions this window system has.
 enum class ScreenSaverHost : std::uint8_t {
@@ -147,7 +147,6 @@ bool FillRect(DeviceContext dc, const Rect& rect, BrushHandle brush);
 void MessageBox(WindowHandle owner, const char* text, const char* caption);
 
 // ---- Messages
-// --------------------------------------------------------------------------------------------------
 
 // [main] Waits for the next message of the thread; false on the quit message. A window system that dies under
 // the program ends the process from here with a message and a non-zero status instead of returning.
@@ -167,7 +166,6 @@ std::intptr_t SendMessage(WindowHandle window, std::uint32_t message, std::uintp
 void PostQuitMessage(std::int32_t exitCode);
 
 // ---- Drawing
-// -----------------------------------------------------------------------------------------------------
 
 // [any] The window's device context, for copies and text; give it back with ReleaseDC on the same thread.
 DeviceContext GetDC(WindowHandle window);
@@ -182,7 +180,6 @@ bool BitBlt(DeviceContext destination, std::int32_t x, std::int32_t y, std::int3
 bool TextOutA(DeviceContext dc, std::int32_t x, std::int32_t y, const char* text, std::int32_t length);
 
 // ---- Off-screen 24-bit surfaces
-// ---------------------------------------------------------------------------------
 
 // [main] A 24-bit surface with its own device context, contents unset. nullptr when the memory cannot be had
 // or the size is not positive.
@@ -202,7 +199,6 @@ DeviceContext SurfaceDC(Surface* surface);
 void ReleaseSurface(Surface* surface);
 
 // ---- The user's locale, and texts for the user
-// -----------------------------------------------------------------
 
 // [any] The decimal separator of the user's regional settings, '.' where none is set.
 char DecimalSeparator();
@@ -215,7 +211,6 @@ void ReportFatal(const char* text);
 bool ReportInformation(const char* text);
 
 // ---- Clipping shared by every backend
-// ------------------------------------------------------------------------------
 
 struct CopyRect {
     std::int32_t X, Y, Width, Height; // destination

@@ -291,11 +291,7 @@ void TranslateMessage(const Message&) {
 }
 
 std::intptr_t DispatchMessage(const Message& message) {
-    WindowObject* window = message.Window;
-    if (!window || window->Destroyed || !window->Procedure) {
-        return 0;
-    }
-    return window->Procedure(window, message.Number, message.WParam, message.LParam);
+    return SendMessage(message.Window, message.Number, message.WParam, message.LParam);
 }
 
 std::intptr_t DefWindowProc(WindowHandle window, std::uint32_t message, std::uintptr_t, std::intptr_t) {

@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstring>
+#include <vector>
 
 #include "platform/x11_internal.h"
 
@@ -33,57 +34,45 @@ constexpr long MotifDecorationsFlag = 2;
     return XInternAtom(x11::MainDisplay, name, False);
 }
 
+// The 32-bit items of a window's property of the given type; none when it is missing or of another type.
+std::vector<unsigned long> Property(::Window window, const char* name, ::Atom type) {
+    ::Atom actualType = 0;
+    int format = 0;
+    unsigned long count = 0, after = 0;
+    unsigned char* data = nullptr;
+    std::vector<unsigned long> items;
+    if (XGetWindowProperty(x11::MainDisplay, window, AtomNamed(name), 0, 4096, False, type, &actualType,
+                           &format, &count, &after, &data) == Success &&
+        data && actualType == type && format == 32) {
+        const auto* values = reinterpret_cast<const unsigned long*>(data);
+        items.assign(values, values + count);
+    }
+    if (data) {
+        XFree(data);
+    }
+    return items;
+}
+
 // A window manager that follows the extended hints names a window of its own on the root window, and that
 // window names itself the same way; a stale property left by a manager that has gone fails the second test.
 bool WindowManagerRunning() {
-    const ::Atom check = AtomNamed("_NET_SUPPORTING_WM_CHECK");
-    auto readWindow = [check](::Window from, ::Window& result) {
-        ::Atom type = 0;
-        int format = 0;
-        unsigned long count = 0, after = 0;
-        unsigned char* data = nullptr;
-        const int status = XGetWindowProperty(x11::MainDisplay, from, check, 0, 1, False, XA_WINDOW, &type,
-                                              &format, &count, &after, &data);
-        const bool found = status == Success && type == XA_WINDOW && format == 32 && count == 1 && data;
-        if (found) {
-            result = static_cast<::Window>(*reinterpret_cast<unsigned long*>(data));
-        }
-        if (data) {
-            XFree(data);
-        }
-        return found;
-    };
-    ::Window manager = 0, itself = 0;
-    const ::Window root = DefaultRootWindow(x11::MainDisplay);
-    if (!readWindow(root, manager) || manager == 0) {
+    const auto manager = Property(DefaultRootWindow(x11::MainDisplay), "_NET_SUPPORTING_WM_CHECK", XA_WINDOW);
+    if (manager.empty() || manager[0] == 0) {
         return false;
     }
     // The child may have gone with its manager: ask with an error handler that only notes it.
     XSync(x11::MainDisplay, False);
     auto* previous = XSetErrorHandler([](Display*, XErrorEvent*) { return 0; });
-    const bool answers = readWindow(manager, itself) && itself == manager;
+    const auto itself = Property(manager[0], "_NET_SUPPORTING_WM_CHECK", XA_WINDOW);
     XSync(x11::MainDisplay, False);
     XSetErrorHandler(previous);
-    return answers;
+    return !itself.empty() && itself[0] == manager[0];
 }
 
 // Whether the atom list `property` of `window` holds `wanted`.
 bool Lists(::Window window, const char* property, ::Atom wanted) {
-    ::Atom type = 0;
-    int format = 0;
-    unsigned long count = 0, after = 0;
-    unsigned char* data = nullptr;
-    bool found = false;
-    if (XGetWindowProperty(x11::MainDisplay, window, AtomNamed(property), 0, 4096, False, XA_ATOM, &type,
-                           &format, &count, &after, &data) == Success &&
-        data && format == 32) {
-        const auto* atoms = reinterpret_cast<const unsigned long*>(data);
-        found = std::find(atoms, atoms + count, wanted) != atoms + count;
-    }
-    if (data) {
-        XFree(data);
-    }
-    return found;
+    const auto atoms = Property(window, property, XA_ATOM);
+    return std::find(atoms.begin(), atoms.end(), wanted) != atoms.end();
 }
 
 bool ManagerSupports(const char* name) {
