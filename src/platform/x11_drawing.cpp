@@ -4,7 +4,6 @@
 // the calling thread's.
 
 #include <cstdio>
-#include <new>
 
 #include "platform/x11_internal.h"
 
@@ -40,16 +39,11 @@ void CloseDrawing(DrawingConnection& drawing) {
     }
 }
 
-// The connection of a thread other than the main one, closed when the thread ends.
+// The drawing of a thread other than the main one, its connection closed when the thread ends.
 struct ThreadDrawing {
-    DrawingConnection* Drawing = nullptr;
+    DrawingConnection Drawing;
     bool Failed = false;
-    ~ThreadDrawing() {
-        if (Drawing) {
-            CloseDrawing(*Drawing);
-            delete Drawing;
-        }
-    }
+    ~ThreadDrawing() { CloseDrawing(Drawing); }
 };
 thread_local ThreadDrawing ThisThread;
 
@@ -58,7 +52,7 @@ DrawingConnection* CurrentDrawing() {
     if (std::this_thread::get_id() == MainThread) {
         return MainDisplay ? &MainDrawing : nullptr;
     }
-    return ThisThread.Drawing;
+    return ThisThread.Drawing.Connection ? &ThisThread.Drawing : nullptr;
 }
 
 // The calling thread's drawing, another thread's connection opened on its first use.
@@ -67,25 +61,18 @@ DrawingConnection* OpenDrawing() {
         MainDrawing.Connection = MainDisplay;
         return CurrentDrawing();
     }
-    if (ThisThread.Drawing || ThisThread.Failed) {
-        return ThisThread.Drawing;
+    if (ThisThread.Drawing.Connection || ThisThread.Failed) {
+        return CurrentDrawing();
     }
-    Display* display = XOpenDisplay(DisplayName.c_str());
-    auto* drawing = display ? new (std::nothrow) DrawingConnection : nullptr;
-    if (!drawing) {
+    ThisThread.Drawing.Connection = XOpenDisplay(DisplayName.c_str());
+    ThisThread.Drawing.OwnsConnection = true;
+    if (!ThisThread.Drawing.Connection) {
         // Once: the thread goes on without drawing rather than asking again every frame.
         ThisThread.Failed = true;
         std::fprintf(stderr, "coppertrowel: cannot open a drawing connection to display \"%s\"\n",
                      DisplayName.c_str());
-        if (display) {
-            XCloseDisplay(display);
-        }
-        return nullptr;
     }
-    drawing->Connection = display;
-    drawing->OwnsConnection = true;
-    ThisThread.Drawing = drawing;
-    return drawing;
+    return CurrentDrawing();
 }
 
 // The graphics context and font, made on first use: black text on white, the "fixed" font, and no exposure

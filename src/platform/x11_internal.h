@@ -16,10 +16,6 @@
 
 #include "platform/memory_surface.h"
 
-namespace x11 {
-struct DrawingConnection;
-}
-
 namespace platform {
 
 struct WindowObject {

@@ -249,21 +249,21 @@ bool GetMessage(Message& message) {
         }
         // A server that dies while we wait ends the process from the connection's error handler.
         if (XPending(display) == 0) {
-            if (ScreenChanging && Clock::now() >= ScreenSettledAt) {
+            if (ScreenChanging) {
+                const auto left =
+                    std::chrono::ceil<std::chrono::milliseconds>(ScreenSettledAt - Clock::now()).count();
+                if (left > 0) {
+                    WaitForServerOrSignal(static_cast<int>(left));
+                    continue;
+                }
                 ScreenChanging = false;
                 if (ScreenMessage(message)) {
                     return true;
                 }
                 continue;
             }
-            if (!ScreenChanging && PaintMessage(message)) {
+            if (PaintMessage(message)) {
                 return true;
-            }
-            if (ScreenChanging) {
-                const auto left =
-                    std::chrono::ceil<std::chrono::milliseconds>(ScreenSettledAt - Clock::now());
-                WaitForServerOrSignal(static_cast<int>(std::max<long long>(left.count(), 0)));
-                continue;
             }
             if (EndSignalPipe[0] >= 0) {
                 WaitForServerOrSignal(-1);

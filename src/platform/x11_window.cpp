@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <chrono>
 #include <cstring>
 #include <vector>
@@ -127,17 +128,13 @@ void SetHints(WindowObject& window, const char* className, const char* title, bo
                     reinterpret_cast<const unsigned char*>(&above), 1);
 }
 
-void SendToManager(const WindowObject& window, ::Atom type, long a, long b, long c, long d, long e) {
+void SendToManager(const WindowObject& window, const char* type, std::array<long, 5> data) {
     XEvent event{};
     event.xclient.type = ClientMessage;
     event.xclient.window = window.Id;
-    event.xclient.message_type = type;
+    event.xclient.message_type = AtomNamed(type);
     event.xclient.format = 32;
-    event.xclient.data.l[0] = a;
-    event.xclient.data.l[1] = b;
-    event.xclient.data.l[2] = c;
-    event.xclient.data.l[3] = d;
-    event.xclient.data.l[4] = e;
+    std::copy(data.begin(), data.end(), event.xclient.data.l);
     XSendEvent(x11::MainDisplay, DefaultRootWindow(x11::MainDisplay), False,
                SubstructureRedirectMask | SubstructureNotifyMask, &event);
 }
@@ -153,15 +150,15 @@ void RequestStates(const WindowObject& window) {
     const bool wantsFullScreen = window.RequestedStates[1] == fullScreen;
     if (wantsFullScreen && x11::PrimaryMonitor >= 0 && ManagerSupports("_NET_WM_FULLSCREEN_MONITORS")) {
         const long m = x11::PrimaryMonitor;
-        SendToManager(window, AtomNamed("_NET_WM_FULLSCREEN_MONITORS"), m, m, m, m, fromApplication);
+        SendToManager(window, "_NET_WM_FULLSCREEN_MONITORS", {m, m, m, m, fromApplication});
     }
     if (wantsFullScreen && Lists(window.Id, "_NET_WM_STATE", fullScreen)) {
         return;
     }
     for (const ::Atom requested : window.RequestedStates) {
         if (requested && !Lists(window.Id, "_NET_WM_STATE", requested)) {
-            SendToManager(window, AtomNamed("_NET_WM_STATE"), add, static_cast<long>(requested), 0,
-                          fromApplication, 0);
+            SendToManager(window, "_NET_WM_STATE",
+                          {add, static_cast<long>(requested), 0, fromApplication, 0});
         }
     }
 }
@@ -202,6 +199,22 @@ void ForgetWindow() {
         XFreeColormap(x11::MainDisplay, TheWindow->OwnColormap);
     }
     TheWindow.reset();
+}
+
+// A record for the program's window of the registered class, one window at a time (one that is gone is
+// forgotten first); nullptr for any other class, a second window or no size.
+std::unique_ptr<WindowObject> NewWindow(const char* className, std::int32_t width, std::int32_t height) {
+    if (TheWindow && TheWindow->Destroyed) {
+        ForgetWindow();
+    }
+    if (!x11::MainDisplay || TheWindow || !ClassNamed(className) || width <= 0 || height <= 0) {
+        return nullptr;
+    }
+    auto window = std::make_unique<WindowObject>();
+    window->Procedure = TheClass.Procedure;
+    window->Width = width;
+    window->Height = height;
+    return window;
 }
 
 } // namespace
@@ -269,15 +282,9 @@ WindowHandle CreateWindowEx(std::uint32_t, const char* className, const char* ti
                             std::int32_t x, std::int32_t y, std::int32_t width, std::int32_t height,
                             ModuleHandle) {
     Display* display = x11::MainDisplay;
-    const WindowClass* found = ClassNamed(className);
-    if (TheWindow && TheWindow->Destroyed) {
-        ForgetWindow();
-    }
-    // One window at a time; X sizes and positions are 16-bit.
-    if (!display || TheWindow || !found || width <= 0 || height <= 0 || width > 32767 || height > 32767) {
-        return nullptr;
-    }
-    Visual* visual = x11::VisualOn(display);
+    // X sizes and positions are 16-bit.
+    auto window = width <= 32767 && height <= 32767 ? NewWindow(className, width, height) : nullptr;
+    Visual* visual = window ? x11::VisualOn(display) : nullptr;
     if (!visual) {
         return nullptr;
     }
@@ -299,20 +306,16 @@ WindowHandle CreateWindowEx(std::uint32_t, const char* className, const char* ti
     attributes.override_redirect = managed ? False : True;
     // The server paints the background wherever the window has lost its contents, before the program
     // draws there: the class's colour, so no white or black ever shows.
-    if (const BrushObject* brush = found->BackgroundBrush) {
+    if (const BrushObject* brush = TheClass.BackgroundBrush) {
         mask |= CWBackPixel;
         attributes.background_pixel = x11::WindowPixel(brush->Colour);
     }
-    if (const CursorObject* cursor = found->Cursor; cursor && cursor->Id) {
+    if (const CursorObject* cursor = TheClass.Cursor; cursor && cursor->Id) {
         mask |= CWCursor;
         attributes.cursor = cursor->Id;
     }
 
-    auto window = std::make_unique<WindowObject>();
-    window->Procedure = found->Procedure;
     window->RaiseWhenCovered = !managed;
-    window->Width = width;
-    window->Height = height;
     // The program's (0, 0) is the primary monitor's top-left corner, as on Windows.
     window->Id = XCreateWindow(display, root, x11::PrimaryX + x, x11::PrimaryY + y,
                                static_cast<unsigned>(width), static_cast<unsigned>(height), 0,
@@ -338,21 +341,13 @@ WindowHandle CreateWindowEx(std::uint32_t, const char* className, const char* ti
 WindowHandle CreateWindowIn(WindowHandle host, const char* className, std::int32_t width, std::int32_t height,
                             ModuleHandle) {
     Display* display = x11::MainDisplay;
-    const WindowClass* found = ClassNamed(className);
-    if (TheWindow && TheWindow->Destroyed) {
-        ForgetWindow();
-    }
+    auto window = host ? NewWindow(className, width, height) : nullptr;
     XWindowAttributes attributes{};
-    if (!display || !host || TheWindow || !found || width <= 0 || height <= 0 ||
-        !XGetWindowAttributes(display, host->Id, &attributes) ||
+    if (!window || !XGetWindowAttributes(display, host->Id, &attributes) ||
         !x11::AdoptVisual(attributes.visual, attributes.depth)) {
         return nullptr;
     }
-    auto window = std::make_unique<WindowObject>();
     window->Id = host->Id;
-    window->Procedure = found->Procedure;
-    window->Width = width;
-    window->Height = height;
     window->Adopted = true;
     window->Visible = true;
     // Its size, its end and its lost contents; the input is the host's to read.
