@@ -1,19 +1,8 @@
 // The Windows backend: every call goes straight to the Win32 or GDI call it is named after (the ANSI
-// variants). <windows.h> comes first; the macros it defines under the interface's function names are removed
-// before the interface is declared, and inside namespace platform every Windows call is written ::Name.
+// variants). <windows.h> comes first, without its macros under the interface's function names; inside
+// namespace platform every Windows call is written ::Name.
 
-#include <windows.h>
-
-#undef GetMessage
-#undef DispatchMessage
-#undef DefWindowProc
-#undef SendMessage
-#undef RegisterClass
-#undef UnregisterClass
-#undef CreateWindowEx
-#undef GetModuleHandle
-#undef LoadCursor
-#undef MessageBox
+#include "platform/win32_windows.h"
 
 #include <cstddef>
 #include <cstring>
