@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <random>
 #include <vector>
 
@@ -55,20 +56,20 @@ SurfacePointer RandomSurface(std::int32_t width, std::int32_t height) {
 // a pixel in the wrong order or reads the wrong source row: one pixel (blue, green, red) filling row 1 of
 // four in each layout, its bytes written out by hand. Every vector level must write them too.
 struct HandMade {
-    int Layout; // in Layouts
-    std::uint8_t Blue, Green, Red;
-    std::vector<std::uint8_t> Bytes;
+    int Layout;            // in Layouts
+    std::uint8_t Pixel[3]; // blue, green, red
+    std::uint8_t Bytes[4]; // as many as the layout has
 };
-const HandMade HandMadePixels[] = {
-    {0, 0x11, 0x22, 0x33, {0x11, 0x22, 0x33, 0x00}},
-    {1, 0x11, 0x22, 0x33, {0x33, 0x22, 0x11, 0x00}},
-    {2, 0x11, 0x22, 0x33, {0x00, 0x33, 0x22, 0x11}},
-    {3, 0x11, 0x22, 0x33, {0x00, 0x11, 0x22, 0x33}},
-    {4, 0xFF, 0x00, 0xFF, {0xFF, 0x03, 0xF0, 0x3F}}, // 0x3FF003FF
-    {5, 0xFF, 0x80, 0x00, {0x1F, 0x04}},             // green 128 of 255 is 32 of 63: 0x041F
-    {6, 0x00, 0xFF, 0x08, {0x0F, 0xE0}},             // red 8 of 255 is 0.97 of 31, rounded to 1: 0x0FE0
-    {7, 0x00, 0x00, 0xFF, {0x00, 0x7C}},
-    {8, 0x11, 0x22, 0x33, {0x11, 0x22, 0x33}},
+constexpr HandMade HandMadePixels[] = {
+    {0, {0x11, 0x22, 0x33}, {0x11, 0x22, 0x33, 0x00}},
+    {1, {0x11, 0x22, 0x33}, {0x33, 0x22, 0x11, 0x00}},
+    {2, {0x11, 0x22, 0x33}, {0x00, 0x33, 0x22, 0x11}},
+    {3, {0x11, 0x22, 0x33}, {0x00, 0x11, 0x22, 0x33}},
+    {4, {0xFF, 0x00, 0xFF}, {0xFF, 0x03, 0xF0, 0x3F}}, // 0x3FF003FF
+    {5, {0xFF, 0x80, 0x00}, {0x1F, 0x04}},             // green 128 of 255 is 32 of 63: 0x041F
+    {6, {0x00, 0xFF, 0x08}, {0x0F, 0xE0}},             // red 8 of 255 is 0.97 of 31, rounded to 1: 0x0FE0
+    {7, {0x00, 0x00, 0xFF}, {0x00, 0x7C}},
+    {8, {0x11, 0x22, 0x33}, {0x11, 0x22, 0x33}},
 };
 
 TEST(X11Convert, ThePlainConversionWritesPixelsAssembledByHand) {
@@ -79,15 +80,10 @@ TEST(X11Convert, ThePlainConversionWritesPixelsAssembledByHand) {
         const Layout& layout = Layouts[pixel.Layout];
         // The pixel fills row 1; the others hold other values.
         SurfacePointer surface = RandomSurface(width, 4);
-        for (std::int32_t x = 0; x < width; ++x) {
-            std::uint8_t* at = platform::SurfaceRow(surface.get(), 1) + 3 * x;
-            at[0] = pixel.Blue;
-            at[1] = pixel.Green;
-            at[2] = pixel.Red;
-        }
         std::vector<std::uint8_t> expected;
         for (std::int32_t x = 0; x < width; ++x) {
-            expected.insert(expected.end(), pixel.Bytes.begin(), pixel.Bytes.end());
+            std::memcpy(platform::SurfaceRow(surface.get(), 1) + 3 * x, pixel.Pixel, 3);
+            expected.insert(expected.end(), pixel.Bytes, pixel.Bytes + layout.BitsPerPixel / 8);
         }
         for (int level = 0; level <= best; ++level) {
             x11::SetPixelFormat(layout.Red, layout.Green, layout.Blue);
