@@ -127,8 +127,6 @@ Visual* VisualOn(Display* display);
 bool AttachSegment(Display* display, XShmSegmentInfo& segment, std::size_t bytes);
 void DetachSegment(Display* display, XShmSegmentInfo& segment);
 
-// The program's window when `id` names it; nullptr for windows not ours.
-platform::WindowObject* FindWindow(::Window id);
 // The program's window while it exists, else nullptr.
 platform::WindowObject* ProgramWindow();
 // Destroys the window if still open and releases the main connection's drawing resources (exit only).

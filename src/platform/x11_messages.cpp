@@ -129,13 +129,16 @@ void KeepAbove(const XEvent& event) {
 
 // Fills `message` from an event of one of the program's windows; false for events that make no message.
 bool Translate(XEvent& event, Message& message) {
-    WindowObject* window = x11::FindWindow(event.xany.window);
+    WindowObject* window = x11::ProgramWindow();
+    if (window && window->Id != event.xany.window) {
+        window = nullptr;
+    }
     if ((event.type == MapNotify || event.type == ConfigureNotify) &&
         event.xany.window == DefaultRootWindow(x11::MainDisplay) && !(window && window->Adopted)) {
         KeepAbove(event);
         return false;
     }
-    if (!window || window->Destroyed) {
+    if (!window) {
         return false;
     }
     bool made = false;

@@ -225,10 +225,6 @@ WindowObject* ProgramWindow() {
     return TheWindow && !TheWindow->Destroyed ? TheWindow.get() : nullptr;
 }
 
-WindowObject* FindWindow(::Window id) {
-    return TheWindow && TheWindow->Id == id ? TheWindow.get() : nullptr;
-}
-
 void DestroyAllWindows() {
     ReleaseMainDrawing();
     if (TheWindow && !TheWindow->Destroyed && !TheWindow->Adopted) {
