@@ -2,7 +2,7 @@
 // Off-screen surfaces in plain memory, for the backends whose window system has none the program can address
 // (X11, headless): 3 bytes a pixel (blue, green, red), rows padded to 4 bytes and stored bottom-up, as a
 // Windows bitmap stores them, so that code going round the row addresses shows up in every backend's tests.
-// This file defines the surface functions of platform.h for those backends.
+// memory_surface.cpp defines the surface functions and BitBlt of platform.h for those backends.
 
 #include <cstddef>
 #include <cstdint>
