@@ -1,5 +1,4 @@
-// The in-memory platform. Surfaces store their rows bottom-up with rows padded to 4 bytes, like the Windows
-// bitmaps, so code that bypasses the row tables shows up in the tests.
+// The in-memory platform. Its surfaces are the plain-memory ones (memory_surface.cpp), watched from here.
 
 #include "platform/headless.h"
 
@@ -12,24 +11,14 @@
 #include <mutex>
 #include <new>
 
+#include "platform/memory_surface.h"
+
 namespace platform {
 
 struct WindowObject {
     headless::WindowState State{};
     WindowProcedure Procedure = nullptr;
     std::vector<std::uint8_t> Picture;
-};
-
-struct DeviceContextObject {
-    Surface* Bitmap = nullptr;      // the surface selected into it, or
-    WindowObject* Window = nullptr; // the window it draws on
-};
-
-struct Surface {
-    std::int32_t Width = 0, Height = 0, Number = 0;
-    std::size_t Stride = 0;
-    std::unique_ptr<std::uint8_t[]> Pixels;
-    DeviceContextObject Context;
 };
 
 struct CursorObject {
@@ -97,11 +86,6 @@ void Post(std::uint32_t number, std::uintptr_t wParam, std::int32_t x, std::int3
         Queue.push_back(Message{TheWindow.get(), number, wParam, lParam});
     }
     MessageArrived.notify_all();
-}
-
-std::uint8_t* RowOf(Surface* surface, std::int32_t y) {
-    // Bottom-up: the top row is stored last.
-    return surface->Pixels.get() + surface->Stride * static_cast<std::size_t>(surface->Height - 1 - y);
 }
 
 } // namespace
@@ -586,50 +570,35 @@ void ReleaseDC(WindowHandle, DeviceContext dc) {
     delete dc;
 }
 
-bool BitBlt(DeviceContext destination, std::int32_t x, std::int32_t y, std::int32_t width,
-            std::int32_t height, DeviceContext source, std::int32_t sourceX, std::int32_t sourceY,
-            std::uint32_t rasterOperation) {
-    if (!destination || !source || !source->Bitmap || rasterOperation != SRCCOPY) {
-        return false;
-    }
-    Surface* from = source->Bitmap;
-    std::unique_lock guard(Lock, std::defer_lock);
-    std::int32_t toWidth = 0, toHeight = 0;
-    if (destination->Window) {
-        guard.lock();
-        toWidth = destination->Window->State.Width;
-        toHeight = destination->Window->State.Height;
-    } else {
-        toWidth = destination->Bitmap->Width;
-        toHeight = destination->Bitmap->Height;
-    }
+} // namespace platform
+
+bool memory_surface::CopyToWindow(platform::WindowObject& window, const platform::Surface& from,
+                                  std::int32_t x, std::int32_t y, std::int32_t width, std::int32_t height,
+                                  std::int32_t sourceX, std::int32_t sourceY) {
+    std::unique_lock guard(Lock);
+    const std::int32_t toWidth = window.State.Width, toHeight = window.State.Height;
     CopyRect rect{};
-    if (!ClipCopy(x, y, width, height, sourceX, sourceY, from->Width, from->Height, toWidth, toHeight,
-                  rect)) {
+    if (!ClipCopy(x, y, width, height, sourceX, sourceY, from.Width, from.Height, toWidth, toHeight, rect)) {
         return false;
     }
-    const std::size_t bytes = static_cast<std::size_t>(rect.Width) * 3;
     for (std::int32_t r = 0; r < rect.Height; ++r) {
-        const std::uint8_t* in = RowOf(from, rect.SourceY + r) + static_cast<std::size_t>(rect.SourceX) * 3;
-        std::uint8_t* out =
-            destination->Window
-                ? destination->Window->Picture.data() +
-                      (static_cast<std::size_t>(rect.Y + r) * static_cast<std::size_t>(toWidth) +
-                       static_cast<std::size_t>(rect.X)) *
-                          3
-                : RowOf(destination->Bitmap, rect.Y + r) + static_cast<std::size_t>(rect.X) * 3;
-        std::memmove(out, in, bytes);
+        std::memmove(window.Picture.data() +
+                         (static_cast<std::size_t>(rect.Y + r) * static_cast<std::size_t>(toWidth) +
+                          static_cast<std::size_t>(rect.X)) *
+                             3,
+                     memory_surface::Row(from, rect.SourceY + r) + static_cast<std::size_t>(rect.SourceX) * 3,
+                     static_cast<std::size_t>(rect.Width) * 3);
     }
-    if (destination->Window) {
-        Copies.push_back(rect);
-        if (CopyObserver) {
-            const std::function<void(const CopyRect&)> observer = CopyObserver;
-            guard.unlock();
-            observer(rect);
-        }
+    Copies.push_back(rect);
+    if (CopyObserver) {
+        const std::function<void(const CopyRect&)> observer = CopyObserver;
+        guard.unlock();
+        observer(rect);
     }
     return true;
 }
+
+namespace platform {
 
 bool TextOutA(DeviceContext dc, std::int32_t x, std::int32_t y, const char* text, std::int32_t length) {
     if (!dc || !dc->Window || !text || length < 0) {
@@ -640,75 +609,29 @@ bool TextOutA(DeviceContext dc, std::int32_t x, std::int32_t y, const char* text
     return true;
 }
 
-Surface* CreateSurface(std::int32_t width, std::int32_t height) {
-    if (width <= 0 || height <= 0) {
-        return nullptr;
-    }
-    const std::uint64_t stride = (static_cast<std::uint64_t>(width) * 3 + 3) / 4 * 4;
-    const std::uint64_t bytes = stride * static_cast<std::uint64_t>(height);
-    {
-        std::lock_guard guard(Lock);
-        if (bytes > SurfaceByteLimit) {
-            return nullptr;
-        }
-    }
-    auto surface = std::make_unique<Surface>();
-    surface->Pixels.reset(new (std::nothrow) std::uint8_t[bytes]);
-    if (!surface->Pixels) {
-        return nullptr;
-    }
-    surface->Width = width;
-    surface->Height = height;
-    surface->Stride = stride;
-    surface->Context.Bitmap = surface.get();
+namespace {
+// Surfaces are numbered from 1 in order of creation, counted while they live, and refused beyond the byte
+// limit, as memory that cannot be had.
+bool AdmitSurface(Surface& surface, std::uint64_t bytes) {
     std::lock_guard guard(Lock);
-    surface->Number = ++SurfacesMade;
+    if (bytes > SurfaceByteLimit) {
+        return false;
+    }
+    surface.Number = ++SurfacesMade;
     ++SurfacesLive;
-    return surface.release();
+    return true;
 }
 
-void FillSurface(Surface* surface, std::uint32_t colour) {
-    if (!surface) {
-        return;
-    }
-    const std::uint8_t pixel[3] = {static_cast<std::uint8_t>(colour >> 16),
-                                   static_cast<std::uint8_t>(colour >> 8), static_cast<std::uint8_t>(colour)};
-    // One row built pixel by pixel, the others copied from it.
-    std::uint8_t* first = RowOf(surface, 0);
-    for (std::int32_t x = 0; x < surface->Width; ++x) {
-        std::memcpy(first + 3 * static_cast<std::size_t>(x), pixel, 3);
-    }
-    for (std::int32_t y = 1; y < surface->Height; ++y) {
-        std::memcpy(RowOf(surface, y), first, 3 * static_cast<std::size_t>(surface->Width));
-    }
+void SurfaceReleased(const Surface& surface) {
+    Log("ReleaseSurface " + std::to_string(surface.Number));
+    std::lock_guard guard(Lock);
+    --SurfacesLive;
 }
 
-std::int32_t SurfaceWidth(const Surface* surface) {
-    return surface ? surface->Width : 0;
-}
-std::int32_t SurfaceHeight(const Surface* surface) {
-    return surface ? surface->Height : 0;
-}
+const bool SurfacesWatched =
+    (memory_surface::Admit = AdmitSurface, memory_surface::Released = SurfaceReleased, true);
 
-std::uint8_t* SurfaceRow(Surface* surface, std::int32_t y) {
-    return surface && y >= 0 && y < surface->Height ? RowOf(surface, y) : nullptr;
-}
-
-DeviceContext SurfaceDC(Surface* surface) {
-    return surface ? &surface->Context : nullptr;
-}
-
-void ReleaseSurface(Surface* surface) {
-    if (!surface) {
-        return;
-    }
-    Log("ReleaseSurface " + std::to_string(surface->Number));
-    {
-        std::lock_guard guard(Lock);
-        --SurfacesLive;
-    }
-    delete surface;
-}
+} // namespace
 
 char DecimalSeparator() {
     std::lock_guard guard(Lock);

@@ -1,7 +1,9 @@
 #pragma once
-// The window-system services the program uses, and nothing more. They keep the shape and the meaning of the
-// Windows calls the program was designed around, so the Windows backend is a thin pass-through and the other
-// backends (X11, headless) imitate Windows where the program can tell the difference.
+// The window-system services the program uses, and nothing more. They keep the names and the meaning of the
+// Windows calls the program was designed around, so the Windows backend is a thin pass-through. The other
+// backends (X11, headless) provide only what the program reads: WM_DESTROY before the window goes,
+// WM_DISPLAYCHANGE, one WM_PAINT for any loss of the picture, WM_CLOSE, the presses and pointer movements
+// that end a mode (no releases, no characters, no key codes), the teardown once.
 //
 // Thread rule, written on every call below:
 //   [main]  only from the main thread (the one that created the window and runs the message loop);
@@ -12,81 +14,29 @@
 
 #include <cstdint>
 
-// Message numbers, raster operation and flags with their Windows values. Guarded, because the Windows backend
-// includes <windows.h> first, which defines the same names with the same values.
+// The message numbers, flags and raster operation the program names, with their Windows values; the Windows
+// backend has them all from <windows.h>, which it includes first.
 #ifndef WM_DESTROY
 #define WM_DESTROY 0x0002
-#endif
-#ifndef WM_PAINT
 #define WM_PAINT 0x000F
-#endif
-#ifndef WM_CLOSE
 #define WM_CLOSE 0x0010
-#endif
-#ifndef WM_QUIT
 #define WM_QUIT 0x0012
-#endif
-#ifndef WM_ACTIVATEAPP
 #define WM_ACTIVATEAPP 0x001C
-#endif
-#ifndef WM_DISPLAYCHANGE
 #define WM_DISPLAYCHANGE 0x007E
-#endif
-#ifndef WM_KEYDOWN
 #define WM_KEYDOWN 0x0100
-#endif
-#ifndef WM_KEYUP
-#define WM_KEYUP 0x0101
-#endif
-#ifndef WM_CHAR
-#define WM_CHAR 0x0102
-#endif
-#ifndef WM_SYSKEYDOWN
 #define WM_SYSKEYDOWN 0x0104
-#endif
-#ifndef WM_MOUSEMOVE
 #define WM_MOUSEMOVE 0x0200
-#endif
-#ifndef WM_LBUTTONDOWN
 #define WM_LBUTTONDOWN 0x0201
-#endif
-#ifndef WM_LBUTTONUP
-#define WM_LBUTTONUP 0x0202
-#endif
-#ifndef WM_RBUTTONDOWN
 #define WM_RBUTTONDOWN 0x0204
-#endif
-#ifndef WM_RBUTTONUP
-#define WM_RBUTTONUP 0x0205
-#endif
-#ifndef WM_MBUTTONDOWN
 #define WM_MBUTTONDOWN 0x0207
-#endif
-#ifndef WM_XBUTTONDOWN
 #define WM_XBUTTONDOWN 0x020B
-#endif
-#ifndef SRCCOPY
 #define SRCCOPY 0x00CC0020u
-#endif
-#ifndef SM_CXSCREEN
 #define SM_CXSCREEN 0
-#endif
-#ifndef SM_CYSCREEN
 #define SM_CYSCREEN 1
-#endif
-#ifndef SW_SHOWMAXIMIZED
 #define SW_SHOWMAXIMIZED 3
-#endif
-#ifndef WS_POPUP
 #define WS_POPUP 0x80000000u
-#endif
-#ifndef WS_CHILD
 #define WS_CHILD 0x40000000u
-#endif
-#ifndef WS_VISIBLE
 #define WS_VISIBLE 0x10000000u
-#endif
-#ifndef WS_EX_TOPMOST
 #define WS_EX_TOPMOST 0x00000008u
 #endif
 
@@ -111,21 +61,14 @@ using WindowProcedure = std::intptr_t (*)(WindowHandle window, std::uint32_t mes
 // Cursor names for LoadCursor, as Windows numbers them.
 enum class StockCursor : std::uintptr_t { Arrow = 32512 };
 
-// The window class record; the same fields in the same order as the Windows one, so that on 32-bit Windows it
-// is 48 bytes like the record the system registers.
+// The window class record, the fields the program fills in; those of Windows' record it leaves at zero
+// (style, extra bytes, instance, icons, menu) are none of the program's.
 struct WindowClass {
-    std::uint32_t Size;
-    std::uint32_t Style;
+    std::uint32_t Size; // of this record
     WindowProcedure Procedure;
-    std::int32_t ClassExtraBytes;
-    std::int32_t WindowExtraBytes;
-    ModuleHandle Instance;
-    void* Icon;
     CursorHandle Cursor; // nullptr: no pointer shows over the window
-    void* BackgroundBrush;
-    const char* MenuName;
+    BrushHandle BackgroundBrush;
     const char* ClassName;
-    void* SmallIcon;
 };
 
 // A rectangle as Windows records one: right and bottom just outside it.
@@ -141,7 +84,6 @@ struct Message {
 };
 
 // ---- Screen, window class and window
-// -------------------------------------------------------------------------
 
 // [main] Connects to the window system before anything else. False when there is none to connect to; the
 // backend has then told the user why (one line on standard error).
@@ -161,7 +103,7 @@ bool RegisterClass(const WindowClass& windowClass);
 // [main] Removes a registered class.
 bool UnregisterClass(const char* className, ModuleHandle instance);
 // [main] Creates a window of a registered class (no parent, no menu, no creation parameter). nullptr on
-// failure.
+// failure. On X11 it is always the program's topmost popup, whatever the styles.
 WindowHandle CreateWindowEx(std::uint32_t exStyle, const char* className, const char* title,
                             std::uint32_t style, std::int32_t x, std::int32_t y, std::int32_t width,
                             std::int32_t height, ModuleHandle instance);
@@ -174,7 +116,6 @@ bool MoveWindow(WindowHandle window, std::int32_t x, std::int32_t y, std::int32_
 bool InvalidateRect(WindowHandle window, bool erase);
 
 // ---- Windows other programs own (screen-saver hosts)
-// ---------------------------------------------------------------
 
 // Which screen-saver host's conventions this window system has.
 enum class ScreenSaverHost : std::uint8_t {
@@ -206,7 +147,6 @@ bool FillRect(DeviceContext dc, const Rect& rect, BrushHandle brush);
 void MessageBox(WindowHandle owner, const char* text, const char* caption);
 
 // ---- Messages
-// --------------------------------------------------------------------------------------------------
 
 // [main] Waits for the next message of the thread; false on the quit message. A window system that dies under
 // the program ends the process from here with a message and a non-zero status instead of returning.
@@ -226,7 +166,6 @@ std::intptr_t SendMessage(WindowHandle window, std::uint32_t message, std::uintp
 void PostQuitMessage(std::int32_t exitCode);
 
 // ---- Drawing
-// -----------------------------------------------------------------------------------------------------
 
 // [any] The window's device context, for copies and text; give it back with ReleaseDC on the same thread.
 DeviceContext GetDC(WindowHandle window);
@@ -241,7 +180,6 @@ bool BitBlt(DeviceContext destination, std::int32_t x, std::int32_t y, std::int3
 bool TextOutA(DeviceContext dc, std::int32_t x, std::int32_t y, const char* text, std::int32_t length);
 
 // ---- Off-screen 24-bit surfaces
-// ---------------------------------------------------------------------------------
 
 // [main] A 24-bit surface with its own device context, contents unset. nullptr when the memory cannot be had
 // or the size is not positive.
@@ -261,7 +199,6 @@ DeviceContext SurfaceDC(Surface* surface);
 void ReleaseSurface(Surface* surface);
 
 // ---- The user's locale, and texts for the user
-// -----------------------------------------------------------------
 
 // [any] The decimal separator of the user's regional settings, '.' where none is set.
 char DecimalSeparator();
@@ -274,7 +211,6 @@ void ReportFatal(const char* text);
 bool ReportInformation(const char* text);
 
 // ---- Clipping shared by every backend
-// ------------------------------------------------------------------------------
 
 struct CopyRect {
     std::int32_t X, Y, Width, Height; // destination

@@ -1,21 +1,9 @@
 // The Windows backend: every call goes straight to the Win32 or GDI call it is named after (the ANSI
-// variants). <windows.h> comes first; the macros it defines under the interface's function names are removed
-// before the interface is declared, and inside namespace platform every Windows call is written ::Name.
+// variants). <windows.h> comes first, without its macros under the interface's function names; inside
+// namespace platform every Windows call is written ::Name.
 
-#include <windows.h>
+#include "platform/win32_windows.h"
 
-#undef GetMessage
-#undef DispatchMessage
-#undef DefWindowProc
-#undef SendMessage
-#undef RegisterClass
-#undef UnregisterClass
-#undef CreateWindowEx
-#undef GetModuleHandle
-#undef LoadCursor
-#undef MessageBox
-
-#include <array>
 #include <cstddef>
 #include <cstring>
 #include <new>
@@ -23,22 +11,6 @@
 #include "platform/platform.h"
 
 namespace platform {
-
-// The class record goes to RegisterClassExA field by field, and the program sets its size to the size of its
-// own record, so both records must agree; in the 32-bit program that is the 48-byte WNDCLASSEXA.
-static_assert(sizeof(WindowClass) == sizeof(WNDCLASSEXA));
-static_assert(sizeof(void*) != 4 || sizeof(WNDCLASSEXA) == 48);
-static_assert(offsetof(WindowClass, Style) == offsetof(WNDCLASSEXA, style));
-static_assert(offsetof(WindowClass, Procedure) == offsetof(WNDCLASSEXA, lpfnWndProc));
-static_assert(offsetof(WindowClass, ClassExtraBytes) == offsetof(WNDCLASSEXA, cbClsExtra));
-static_assert(offsetof(WindowClass, WindowExtraBytes) == offsetof(WNDCLASSEXA, cbWndExtra));
-static_assert(offsetof(WindowClass, Instance) == offsetof(WNDCLASSEXA, hInstance));
-static_assert(offsetof(WindowClass, Icon) == offsetof(WNDCLASSEXA, hIcon));
-static_assert(offsetof(WindowClass, Cursor) == offsetof(WNDCLASSEXA, hCursor));
-static_assert(offsetof(WindowClass, BackgroundBrush) == offsetof(WNDCLASSEXA, hbrBackground));
-static_assert(offsetof(WindowClass, MenuName) == offsetof(WNDCLASSEXA, lpszMenuName));
-static_assert(offsetof(WindowClass, ClassName) == offsetof(WNDCLASSEXA, lpszClassName));
-static_assert(offsetof(WindowClass, SmallIcon) == offsetof(WNDCLASSEXA, hIconSm));
 
 // A 24-bit DIB section selected into a memory device context of its own.
 struct Surface {
@@ -73,14 +45,9 @@ HINSTANCE ToWindows(ModuleHandle module) {
     return reinterpret_cast<HINSTANCE>(module);
 }
 
-// Windows calls its own kind of window procedure; each registered class remembers the program's procedure by
-// the class atom, and one trampoline passes every message on. Registration and the messages happen on the
-// main thread only, so the table needs no lock.
-struct ClassProcedure {
-    ATOM Atom;
-    WindowProcedure Procedure;
-};
-std::array<ClassProcedure, 8> ClassProcedures{};
+// Windows calls its own kind of window procedure: a trampoline passes every message on to the procedure of
+// the one class the program registers. Registration and the messages happen on the main thread only.
+WindowProcedure ClassProcedure = nullptr;
 
 // A child window hears nothing of its parent's size. While the program draws inside a host's window, its
 // child looks at the host's inside a few times a second and tells the program of a change as a change of its
@@ -118,13 +85,10 @@ LRESULT CALLBACK Trampoline(HWND window, UINT message, WPARAM wParam, LPARAM lPa
         ::SetCursor(nullptr);
         return TRUE;
     }
-    const auto atom = static_cast<ATOM>(::GetClassWord(window, GCW_ATOM));
-    for (const ClassProcedure& entry : ClassProcedures) {
-        if (entry.Atom == atom && entry.Procedure) {
-            return static_cast<LRESULT>(entry.Procedure(FromWindows(window), message,
-                                                        static_cast<std::uintptr_t>(wParam),
-                                                        static_cast<std::intptr_t>(lParam)));
-        }
+    if (ClassProcedure) {
+        return static_cast<LRESULT>(ClassProcedure(FromWindows(window), message,
+                                                   static_cast<std::uintptr_t>(wParam),
+                                                   static_cast<std::intptr_t>(lParam)));
     }
     return ::DefWindowProcA(window, message, wParam, lParam);
 }
@@ -224,50 +188,28 @@ CursorHandle LoadCursor(StockCursor cursor) {
 }
 
 bool RegisterClass(const WindowClass& windowClass) {
-    ClassProcedure* free = nullptr;
-    for (ClassProcedure& entry : ClassProcedures) {
-        if (entry.Atom == 0) {
-            free = &entry;
-            break;
-        }
-    }
-    if (!free) {
+    if (ClassProcedure) {
         return false;
     }
     WNDCLASSEXA record{};
-    record.cbSize = windowClass.Size;
-    record.style = windowClass.Style;
+    record.cbSize = sizeof record;
     record.lpfnWndProc = Trampoline;
-    record.cbClsExtra = windowClass.ClassExtraBytes;
-    record.cbWndExtra = windowClass.WindowExtraBytes;
-    record.hInstance = ToWindows(windowClass.Instance);
-    record.hIcon = static_cast<HICON>(windowClass.Icon);
     record.hCursor = reinterpret_cast<HCURSOR>(windowClass.Cursor);
-    record.hbrBackground = static_cast<HBRUSH>(windowClass.BackgroundBrush);
-    record.lpszMenuName = windowClass.MenuName;
+    record.hbrBackground = reinterpret_cast<HBRUSH>(windowClass.BackgroundBrush);
     record.lpszClassName = windowClass.ClassName;
-    record.hIconSm = static_cast<HICON>(windowClass.SmallIcon);
-    const ATOM atom = ::RegisterClassExA(&record);
-    if (atom == 0) {
+    if (::RegisterClassExA(&record) == 0) {
         return false;
     }
-    *free = ClassProcedure{atom, windowClass.Procedure};
+    ClassProcedure = windowClass.Procedure;
     return true;
 }
 
 bool UnregisterClass(const char* className, ModuleHandle instance) {
-    WNDCLASSEXA record{};
-    record.cbSize = sizeof record;
-    const ATOM atom = static_cast<ATOM>(::GetClassInfoExA(ToWindows(instance), className, &record));
     // Windows refuses while a window of the class exists; the procedure is then still needed.
     if (!::UnregisterClassA(className, ToWindows(instance))) {
         return false;
     }
-    for (ClassProcedure& entry : ClassProcedures) {
-        if (entry.Atom == atom) {
-            entry = ClassProcedure{};
-        }
-    }
+    ClassProcedure = nullptr;
     return true;
 }
 

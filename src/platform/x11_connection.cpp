@@ -22,18 +22,21 @@ namespace x11 {
 Display* MainDisplay = nullptr;
 std::string DisplayName;
 std::thread::id MainThread;
-VisualID WindowVisualId = 0;
 int WindowDepth = 0;
 bool SharedMemoryUsable = false;
 int PrimaryX = 0, PrimaryY = 0, PrimaryWidth = 0, PrimaryHeight = 0;
 int PrimaryMonitor = -1;
 int ScreenEventBase = -1;
 std::atomic<unsigned long> HostWindowXid{0};
-thread_local bool ProbingSharedMemory = false;
-thread_local bool SharedMemoryRefused = false;
 
 namespace {
 
+VisualID WindowVisualId = 0;
+// While set on a thread, an X error for a MIT-SHM request on that thread's connection is recorded here
+// instead of reported: attaching a segment is how the backend learns whether the server can share memory
+// with this process.
+thread_local bool ProbingSharedMemory = false;
+thread_local bool SharedMemoryRefused = false;
 char Separator = '.';
 int SharedMemoryOpcode = -1;
 std::atomic<int> ErrorsReported{0};
@@ -91,18 +94,10 @@ void ReadDecimalSeparator() {
     std::setlocale(LC_NUMERIC, "C");
 }
 
-// A TrueColor visual: the default one when it is, else any of depth 24. The masks are read, never assumed.
-bool ChooseVisual() {
-    const int screen = DefaultScreen(MainDisplay);
-    Visual* visual = DefaultVisual(MainDisplay, screen);
-    int depth = DefaultDepth(MainDisplay, screen);
-    XVisualInfo info{};
-    if (visual->c_class != TrueColor || depth < 15) {
-        if (!XMatchVisualInfo(MainDisplay, screen, 24, TrueColor, &info)) {
-            return false;
-        }
-        visual = info.visual;
-        depth = info.depth;
+// Draws with this visual and depth from now on; false for one the conversion cannot write (not TrueColor).
+bool UseVisual(Visual* visual, int depth) {
+    if (!visual || visual->c_class != TrueColor || depth < 15) {
+        return false;
     }
     WindowVisualId = XVisualIDFromVisual(visual);
     WindowDepth = depth;
@@ -110,16 +105,22 @@ bool ChooseVisual() {
     return true;
 }
 
+// A TrueColor visual: the default one when it is, else any of depth 24. The masks are read, never assumed.
+bool ChooseVisual() {
+    const int screen = DefaultScreen(MainDisplay);
+    XVisualInfo info{};
+    return UseVisual(DefaultVisual(MainDisplay, screen), DefaultDepth(MainDisplay, screen)) ||
+           (XMatchVisualInfo(MainDisplay, screen, 24, TrueColor, &info) &&
+            UseVisual(info.visual, info.depth));
+}
+
 } // namespace
 
 bool AdoptVisual(Visual* visual, int depth) {
-    if (!visual || visual->c_class != TrueColor || depth < 15) {
+    if (!UseVisual(visual, depth)) {
         std::fputs("coppertrowel: the host's window has no TrueColor visual to draw in\n", stderr);
         return false;
     }
-    WindowVisualId = XVisualIDFromVisual(visual);
-    WindowDepth = depth;
-    SetPixelFormat(visual->red_mask, visual->green_mask, visual->blue_mask);
     return true;
 }
 

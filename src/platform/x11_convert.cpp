@@ -42,8 +42,7 @@ std::uint32_t ChannelValue(std::uint32_t byte, unsigned long mask) {
 }
 
 const std::uint8_t* SourceRow(const Surface& surface, const CopyRect& r, std::int32_t row) {
-    return surface.Pixels.get() + surface.Stride * static_cast<std::size_t>(r.SourceY + row) +
-           3 * static_cast<std::size_t>(r.SourceX);
+    return memory_surface::Row(surface, r.SourceY + row) + 3 * static_cast<std::size_t>(r.SourceX);
 }
 
 #ifdef CT_X86_VECTORS
@@ -273,7 +272,6 @@ void SetPixelFormat(unsigned long redMask, unsigned long greenMask, unsigned lon
         Format.Green[byte] = ChannelValue(byte, greenMask);
         Format.Blue[byte] = ChannelValue(byte, blueMask);
     }
-    Format.White = Format.Red[255] | Format.Green[255] | Format.Blue[255];
 #ifdef CT_X86_VECTORS
     ConvertInstructions = __builtin_cpu_supports("avx2")    ? VectorInstructions::Avx2
                           : __builtin_cpu_supports("ssse3") ? VectorInstructions::Ssse3
@@ -287,6 +285,11 @@ void SetPixelFormat(unsigned long redMask, unsigned long greenMask, unsigned lon
                                                            : ConvertInstructions;
         ConvertInstructions = std::min(level, ConvertInstructions);
     }
+}
+
+std::uint32_t WindowPixel(std::uint32_t colour) {
+    return Format.Red[colour & 0xFF] | Format.Green[(colour >> 8) & 0xFF] |
+           Format.Blue[(colour >> 16) & 0xFF];
 }
 
 bool ConvertReference(const Surface& surface, const CopyRect& r, std::uint8_t* out, std::size_t stride,

@@ -1,10 +1,9 @@
 // Device contexts, copies and text. Each thread draws through a connection of its own: the main thread
 // through the main one, any other thread through one it opens on its first GetDC and closes when it ends, so
-// no Display is ever used by two threads.
+// no Display is ever used by two threads. A device context names only what it draws on; the connection is
+// the calling thread's.
 
 #include <cstdio>
-#include <cstring>
-#include <new>
 
 #include "platform/x11_internal.h"
 
@@ -15,11 +14,6 @@ using platform::CopyRect;
 using platform::Surface;
 
 DrawingConnection MainDrawing;
-
-// Drawing thread and server in step: after this many device contexts given back without an answer from the
-// server, wait for one, so that a server that falls behind holds the thread back instead of piling requests
-// up.
-constexpr int ReleasesBeforeRoundTrip = 4;
 
 // Everything sent is handled before the connection goes, and so before the main thread may destroy the
 // window (requests on two connections are not ordered).
@@ -45,43 +39,40 @@ void CloseDrawing(DrawingConnection& drawing) {
     }
 }
 
-// The connection of a thread other than the main one, closed when the thread ends.
+// The drawing of a thread other than the main one, its connection closed when the thread ends.
 struct ThreadDrawing {
-    DrawingConnection* Drawing = nullptr;
+    DrawingConnection Drawing;
     bool Failed = false;
-    ~ThreadDrawing() {
-        if (Drawing) {
-            CloseDrawing(*Drawing);
-            delete Drawing;
-        }
-    }
+    ~ThreadDrawing() { CloseDrawing(Drawing); }
 };
 thread_local ThreadDrawing ThisThread;
 
-DrawingConnection* DrawingOfThisThread() {
+// The calling thread's drawing, if it has one.
+DrawingConnection* CurrentDrawing() {
     if (std::this_thread::get_id() == MainThread) {
-        MainDrawing.Connection = MainDisplay;
         return MainDisplay ? &MainDrawing : nullptr;
     }
-    if (ThisThread.Drawing || ThisThread.Failed) {
-        return ThisThread.Drawing;
+    return ThisThread.Drawing.Connection ? &ThisThread.Drawing : nullptr;
+}
+
+// The calling thread's drawing, another thread's connection opened on its first use.
+DrawingConnection* OpenDrawing() {
+    if (std::this_thread::get_id() == MainThread) {
+        MainDrawing.Connection = MainDisplay;
+        return CurrentDrawing();
     }
-    Display* display = XOpenDisplay(DisplayName.c_str());
-    auto* drawing = display ? new (std::nothrow) DrawingConnection : nullptr;
-    if (!drawing) {
+    if (ThisThread.Drawing.Connection || ThisThread.Failed) {
+        return CurrentDrawing();
+    }
+    ThisThread.Drawing.Connection = XOpenDisplay(DisplayName.c_str());
+    ThisThread.Drawing.OwnsConnection = true;
+    if (!ThisThread.Drawing.Connection) {
         // Once: the thread goes on without drawing rather than asking again every frame.
         ThisThread.Failed = true;
         std::fprintf(stderr, "coppertrowel: cannot open a drawing connection to display \"%s\"\n",
                      DisplayName.c_str());
-        if (display) {
-            XCloseDisplay(display);
-        }
-        return nullptr;
     }
-    drawing->Connection = display;
-    drawing->OwnsConnection = true;
-    ThisThread.Drawing = drawing;
-    return drawing;
+    return CurrentDrawing();
 }
 
 // The graphics context and font, made on first use: black text on white, the "fixed" font, and no exposure
@@ -99,7 +90,7 @@ bool Prepare(DrawingConnection& drawing, ::Window window) {
     XGCValues values{};
     unsigned long mask = GCForeground | GCBackground | GCGraphicsExposures;
     values.foreground = 0;
-    values.background = Format.White;
+    values.background = WindowPixel(0xFFFFFF);
     values.graphics_exposures = False;
     if (drawing.Font) {
         mask |= GCFont;
@@ -109,27 +100,11 @@ bool Prepare(DrawingConnection& drawing, ::Window window) {
     return drawing.Context != nullptr;
 }
 
-void CopyBetweenSurfaces(Surface& to, const Surface& from, const CopyRect& r) {
-    const std::size_t bytes = static_cast<std::size_t>(r.Width) * 3;
-    // Within one surface a copy downwards must start at the bottom, or it reads rows it has already written.
-    const bool bottomUp = &to == &from && r.Y > r.SourceY;
-    for (std::int32_t i = 0; i < r.Height; ++i) {
-        const std::int32_t row = bottomUp ? r.Height - 1 - i : i;
-        const std::uint8_t* in = from.Pixels.get() + from.Stride * static_cast<std::size_t>(r.SourceY + row) +
-                                 3 * std::size_t(r.SourceX);
-        std::uint8_t* out = to.Pixels.get() + to.Stride * static_cast<std::size_t>(r.Y + row) +
-                            3 * static_cast<std::size_t>(r.X);
-        std::memmove(out, in, bytes);
-    }
-}
-
 } // namespace
 
 namespace x11 {
 
 void ReleaseMainDrawing() {
-    // The main thread draws the first picture only; its images (a whole screen of them) and font need not
-    // wait for the end of the run.
     CloseDrawing(MainDrawing);
 }
 
@@ -141,82 +116,63 @@ DeviceContext GetDC(WindowHandle window) {
     if (!window || window->Destroyed) {
         return nullptr;
     }
-    DrawingConnection* drawing = DrawingOfThisThread();
+    DrawingConnection* drawing = OpenDrawing();
     if (!drawing || !Prepare(*drawing, window->Id)) {
         return nullptr;
     }
-    auto* context = new (std::nothrow) DeviceContextObject{nullptr, window, drawing};
-    if (context) {
-        ++drawing->OpenContexts;
-    }
-    return context;
+    ++drawing->OpenContexts;
+    window->Context.Window = window;
+    return &window->Context;
 }
 
 void ReleaseDC(WindowHandle, DeviceContext dc) {
-    if (!dc || dc->Bitmap || !dc->Connection) {
+    DrawingConnection* drawing = CurrentDrawing();
+    if (!dc || dc->Bitmap || !drawing || drawing->OpenContexts == 0) {
         return;
     }
-    DrawingConnection& drawing = *dc->Connection;
-    delete dc;
-    --drawing.OpenContexts;
-    if (++drawing.ReleasesSinceAnswer >= ReleasesBeforeRoundTrip) {
-        XSync(drawing.Connection, False);
-        drawing.ReleasesSinceAnswer = 0;
-    } else {
-        XFlush(drawing.Connection);
-    }
-    if (&drawing == &MainDrawing && drawing.OpenContexts == 0) {
+    --drawing->OpenContexts;
+    SendDrawing(*drawing);
+    // The main thread draws the first picture only; its images (a whole screen of them) and font need not
+    // wait for the end of the run.
+    if (drawing == &MainDrawing && drawing->OpenContexts == 0) {
         ReleaseMainDrawing();
     }
 }
 
-bool BitBlt(DeviceContext destination, std::int32_t x, std::int32_t y, std::int32_t width,
-            std::int32_t height, DeviceContext source, std::int32_t sourceX, std::int32_t sourceY,
-            std::uint32_t rasterOperation) {
-    if (!destination || !source || !source->Bitmap || rasterOperation != SRCCOPY) {
-        return false;
-    }
-    const Surface& from = *source->Bitmap;
+} // namespace platform
+
+bool memory_surface::CopyToWindow(platform::WindowObject& window, const platform::Surface& from,
+                                  std::int32_t x, std::int32_t y, std::int32_t width, std::int32_t height,
+                                  std::int32_t sourceX, std::int32_t sourceY) {
+    DrawingConnection* drawing = CurrentDrawing();
     CopyRect r{};
-    if (destination->Bitmap) {
-        Surface& to = *destination->Bitmap;
-        if (!ClipCopy(x, y, width, height, sourceX, sourceY, from.Width, from.Height, to.Width, to.Height,
-                      r)) {
-            return false;
-        }
-        CopyBetweenSurfaces(to, from, r);
-        return true;
-    }
-    const WindowObject* window = destination->Window;
-    if (!window || !destination->Connection ||
-        !ClipCopy(x, y, width, height, sourceX, sourceY, from.Width, from.Height, window->Width,
-                  window->Height, r)) {
-        return false;
-    }
-    return PutRectangle(*destination->Connection, window->Id, from, r);
+    return drawing && drawing->Context &&
+           ClipCopy(x, y, width, height, sourceX, sourceY, from.Width, from.Height, window.Width,
+                    window.Height, r) &&
+           PutRectangle(*drawing, window.Id, from, r);
 }
 
+namespace platform {
+
 bool TextOutA(DeviceContext dc, std::int32_t x, std::int32_t y, const char* text, std::int32_t length) {
-    if (!dc || !dc->Window || !dc->Connection || !text || length < 0) {
-        return false;
-    }
-    const DrawingConnection& drawing = *dc->Connection;
-    if (!drawing.Font) {
+    const DrawingConnection* drawing = CurrentDrawing();
+    if (!dc || !dc->Window || !drawing || !drawing->Font || !text || length < 0) {
         return false;
     }
     // (x, y) is the top-left corner of the text's box; X places text by its baseline. Coordinates beyond 16
     // bits lie outside any window.
-    const std::int64_t baseline = std::int64_t{y} + drawing.Font->ascent;
+    const std::int64_t baseline = std::int64_t{y} + drawing->Font->ascent;
     if (length == 0 || x < -32768 || x > 32767 || baseline < -32768 || baseline > 32767) {
         return true;
     }
-    XDrawImageString(drawing.Connection, dc->Window->Id, drawing.Context, x, static_cast<int>(baseline), text,
-                     length);
+    XDrawImageString(drawing->Connection, dc->Window->Id, drawing->Context, x, static_cast<int>(baseline),
+                     text, length);
     return true;
 }
 
 bool FillRect(DeviceContext dc, const Rect& rect, BrushHandle brush) {
-    if (!dc || !dc->Window || !dc->Connection || !dc->Connection->Context || !brush) {
+    DrawingConnection* drawing = CurrentDrawing();
+    if (!dc || !dc->Window || !drawing || !drawing->Context || !brush) {
         return false;
     }
     CopyRect clipped{};
@@ -224,14 +180,11 @@ bool FillRect(DeviceContext dc, const Rect& rect, BrushHandle brush) {
                   dc->Window->Width, dc->Window->Height, dc->Window->Width, dc->Window->Height, clipped)) {
         return false;
     }
-    DrawingConnection& drawing = *dc->Connection;
-    XSetForeground(drawing.Connection, drawing.Context,
-                   Format.Red[brush->Colour & 0xFF] | Format.Green[(brush->Colour >> 8) & 0xFF] |
-                       Format.Blue[(brush->Colour >> 16) & 0xFF]);
-    XFillRectangle(drawing.Connection, dc->Window->Id, drawing.Context, clipped.X, clipped.Y,
+    XSetForeground(drawing->Connection, drawing->Context, WindowPixel(brush->Colour));
+    XFillRectangle(drawing->Connection, dc->Window->Id, drawing->Context, clipped.X, clipped.Y,
                    static_cast<unsigned>(clipped.Width), static_cast<unsigned>(clipped.Height));
     // Back to the text's black.
-    XSetForeground(drawing.Connection, drawing.Context, 0);
+    XSetForeground(drawing->Connection, drawing->Context, 0);
     return true;
 }
 

@@ -14,11 +14,7 @@
 #include <string>
 #include <thread>
 
-#include "platform/platform.h"
-
-namespace x11 {
-struct DrawingConnection;
-}
+#include "platform/memory_surface.h"
 
 namespace platform {
 
@@ -40,19 +36,7 @@ struct WindowObject {
     // Set when a window manager keeps the window full screen and above: the states to ask for after mapping,
     // ABOVE (or none) first and FULLSCREEN (or none) second, the order they are asked in.
     ::Atom RequestedStates[2] = {0, 0};
-};
-
-struct DeviceContextObject {
-    Surface* Bitmap = nullptr;                    // the surface selected into it, or
-    WindowObject* Window = nullptr;               // the window it draws on,
-    x11::DrawingConnection* Connection = nullptr; // through the connection of the thread that asked for it
-};
-
-// Plain memory, rows top to bottom, 3 bytes a pixel, rows padded to 4 bytes.
-struct Surface {
-    std::int32_t Width = 0, Height = 0;
-    std::size_t Stride = 0;
-    std::unique_ptr<std::uint8_t[]> Pixels;
+    // Its device context, whichever thread asks: each thread draws through its own connection.
     DeviceContextObject Context;
 };
 
@@ -76,7 +60,6 @@ namespace x11 {
 // any masks of a TrueColor visual.
 struct PixelFormat {
     std::uint32_t Red[256], Green[256], Blue[256];
-    std::uint32_t White;
 };
 
 // A shared-memory image the server reads the window's rectangles from.
@@ -102,15 +85,14 @@ struct DrawingConnection {
     std::unique_ptr<std::uint8_t[]> PutBuffer;
     std::size_t PutBufferBytes = 0;
     int OpenContexts = 0;
-    // Device contexts released since the server last answered; bounds how far the client runs ahead.
-    int ReleasesSinceAnswer = 0;
+    // Batches of drawing sent since the server last answered (SendDrawing).
+    int SentSinceAnswer = 0;
 };
 
 // Written by ConnectWindowSystem before any other thread exists; read-only afterwards.
 extern Display* MainDisplay;
 extern std::string DisplayName;
 extern std::thread::id MainThread;
-extern VisualID WindowVisualId;
 extern int WindowDepth;
 extern PixelFormat Format;
 extern bool SharedMemoryUsable;
@@ -140,24 +122,16 @@ bool MeasureScreen();
 // Finds the visual of the given id on a connection (each connection has its own Visual records).
 Visual* VisualOn(Display* display);
 
-// While set on a thread, an X error for a MIT-SHM request on that thread's connection is recorded here
-// instead of reported: attaching a segment is how the backend learns whether the server can share memory
-// with this process.
-extern thread_local bool ProbingSharedMemory;
-extern thread_local bool SharedMemoryRefused;
-
 // Attaches a shared segment of the given size to the server; false (and nothing left behind) when the server
 // or the system refuses. The segment is marked for removal at once, so it disappears with the last detach.
 bool AttachSegment(Display* display, XShmSegmentInfo& segment, std::size_t bytes);
 void DetachSegment(Display* display, XShmSegmentInfo& segment);
 
-// The program's window when `id` names it; nullptr for windows not ours.
-platform::WindowObject* FindWindow(::Window id);
 // The program's window while it exists, else nullptr.
 platform::WindowObject* ProgramWindow();
 // Destroys the window if still open and releases the main connection's drawing resources (exit only).
 void DestroyAllWindows();
-// Gives back the main thread's drawing resources when it has released its last device context.
+// Gives back the main thread's drawing resources (its connection stays).
 void ReleaseMainDrawing();
 
 // The pixel rectangle r of the surface, converted to the window's pixels, onto the window.
@@ -166,11 +140,16 @@ bool PutRectangle(DrawingConnection& drawing, ::Window window, const platform::S
                   const platform::CopyRect& r);
 // Gives back a drawing connection's shared images.
 void ReleaseImages(DrawingConnection& drawing);
+// Sends what a thread has drawn, the end of one batch (a device context given back). The thread must not run
+// ahead of a server that falls behind: after a few batches with no answer from the server, it waits for one.
+void SendDrawing(DrawingConnection& drawing);
 
 // The vector instructions the conversion uses: the best the processor has (set with Format), or fewer.
 enum class VectorInstructions { Plain, Ssse3, Avx2 };
 extern VectorInstructions ConvertInstructions;
 
+// A colour in the layout 0x00BBGGRR as a pixel of the window.
+std::uint32_t WindowPixel(std::uint32_t colour);
 // Fills Format for a TrueColor visual's channel masks, whatever their widths and places, and finds the
 // processor's vector instructions.
 void SetPixelFormat(unsigned long redMask, unsigned long greenMask, unsigned long blueMask);

@@ -1,9 +1,8 @@
 // The message loop: X events of the program's window turned into the Windows messages the window procedure
-// expects (a changed primary monitor and lost window contents included), the default handling, and the quit
-// message.
+// reads (the input that ends the program, a changed primary monitor or host window, lost window contents and
+// the window's end), the default handling, and the quit message.
 
 #include <X11/extensions/Xrandr.h>
-#include <X11/keysym.h>
 #include <fcntl.h>
 #include <poll.h>
 #include <unistd.h>
@@ -17,11 +16,6 @@
 namespace {
 
 using namespace platform;
-
-// A message the program never names but a window procedure may still be given.
-constexpr std::uint32_t MiddleButtonUp = 0x0208;
-constexpr std::uintptr_t LeftFlag = 0x01, RightFlag = 0x02, ShiftFlag = 0x04, ControlFlag = 0x08,
-                         MiddleFlag = 0x10;
 
 using Clock = std::chrono::steady_clock;
 
@@ -67,92 +61,45 @@ void WaitForServerOrSignal(int milliseconds) {
     poll(watched, EndSignalPipe[0] >= 0 ? 2 : 1, milliseconds);
 }
 
-std::uintptr_t BitsPerPixel() {
-    const int depth = x11::WindowDepth;
-    return depth > 16 ? 32 : depth == 15 ? 16 : static_cast<std::uintptr_t>(depth);
-}
-
 std::intptr_t PackPoint(int x, int y) {
     return static_cast<std::intptr_t>((static_cast<std::uint32_t>(y) & 0xFFFFu) << 16 |
                                       (static_cast<std::uint32_t>(x) & 0xFFFFu));
 }
 
-// The buttons and keys held, as the mouse messages carry them; `pressed` adds the button of this event.
-std::uintptr_t MouseFlags(unsigned state, unsigned pressed) {
-    std::uintptr_t flags = 0;
-    if (state & Button1Mask || pressed == Button1) {
-        flags |= LeftFlag;
-    }
-    if (state & Button3Mask || pressed == Button3) {
-        flags |= RightFlag;
-    }
-    if (state & Button2Mask || pressed == Button2) {
-        flags |= MiddleFlag;
-    }
-    if (state & ShiftMask) {
-        flags |= ShiftFlag;
-    }
-    if (state & ControlMask) {
-        flags |= ControlFlag;
-    }
-    return flags;
-}
-
-// The virtual-key code of a key, for the keys that have an obvious one; 0 for the others.
-std::uintptr_t VirtualKey(XKeyEvent& event) {
-    const KeySym symbol = XLookupKeysym(&event, 0);
-    if (symbol >= XK_a && symbol <= XK_z) {
-        return 'A' + (symbol - XK_a);
-    }
-    if (symbol >= XK_0 && symbol <= XK_9) {
-        return '0' + (symbol - XK_0);
-    }
-    if (symbol >= XK_F1 && symbol <= XK_F12) {
-        return 0x70 + (symbol - XK_F1);
-    }
-    switch (symbol) {
-    case XK_BackSpace:
-        return 0x08;
-    case XK_Tab:
-        return 0x09;
-    case XK_Return:
-        return 0x0D;
-    case XK_Escape:
-        return 0x1B;
-    case XK_space:
-        return 0x20;
-    case XK_Left:
-        return 0x25;
-    case XK_Up:
-        return 0x26;
-    case XK_Right:
-        return 0x27;
-    case XK_Down:
-        return 0x28;
-    case XK_Delete:
-        return 0x2E;
+// The buttons the program may end on; the wheel (buttons 4 to 7) and any others are not presses of the
+// user's.
+std::uint32_t ButtonMessage(unsigned button) {
+    switch (button) {
+    case Button1:
+        return WM_LBUTTONDOWN;
+    case Button2:
+        return WM_MBUTTONDOWN;
+    case Button3:
+        return WM_RBUTTONDOWN;
     default:
         return 0;
     }
 }
 
-bool ButtonMessage(XButtonEvent& event, bool press, Message& message) {
-    const std::intptr_t point = PackPoint(event.x, event.y);
-    const std::uintptr_t flags = MouseFlags(event.state, press ? event.button : 0);
-    switch (event.button) {
-    case Button1:
-        message = {nullptr, static_cast<std::uint32_t>(press ? WM_LBUTTONDOWN : WM_LBUTTONUP), flags, point};
-        return true;
-    case Button2:
-        message = {nullptr, press ? WM_MBUTTONDOWN : MiddleButtonUp, flags, point};
-        return true;
-    case Button3:
-        message = {nullptr, static_cast<std::uint32_t>(press ? WM_RBUTTONDOWN : WM_RBUTTONUP), flags, point};
-        return true;
-    default:
-        // The wheel (buttons 4 to 7) and extra buttons: the program reads none of them.
-        return false;
+// Windows' DestroyWindow: the window procedure hears WM_DESTROY while the window still exists, then it goes.
+// The program's procedure stops its drawing thread on WM_DESTROY, so by the time the X window is destroyed
+// nothing can draw on it any more through another connection. A window another client has destroyed already
+// (`gone`) ends the same way.
+void DestroyWindow(WindowObject* window, bool gone) {
+    if (window->Destroying || window->Destroyed) {
+        return;
     }
+    window->Destroying = true;
+    if (window->Procedure) {
+        window->Procedure(window, WM_DESTROY, 0, 0);
+    }
+    // The host's window stays the host's: the program only stops drawing in it.
+    if (!window->Adopted && !gone) {
+        XDestroyWindow(x11::MainDisplay, window->Id);
+    }
+    window->Destroyed = true;
+    window->Visible = false;
+    XFlush(x11::MainDisplay);
 }
 
 // With no window manager a topmost window must restack itself when another window is mapped or raised over
@@ -182,42 +129,38 @@ void KeepAbove(const XEvent& event) {
 
 // Fills `message` from an event of one of the program's windows; false for events that make no message.
 bool Translate(XEvent& event, Message& message) {
-    WindowObject* window = x11::FindWindow(event.xany.window);
+    WindowObject* window = x11::ProgramWindow();
+    if (window && window->Id != event.xany.window) {
+        window = nullptr;
+    }
     if ((event.type == MapNotify || event.type == ConfigureNotify) &&
         event.xany.window == DefaultRootWindow(x11::MainDisplay) && !(window && window->Adopted)) {
         KeepAbove(event);
         return false;
     }
-    if (!window || window->Destroyed) {
+    if (!window) {
         return false;
     }
     bool made = false;
     switch (event.type) {
     case ButtonPress:
-    case ButtonRelease:
-        made = ButtonMessage(event.xbutton, event.type == ButtonPress, message);
+        message = {nullptr, ButtonMessage(event.xbutton.button), 0,
+                   PackPoint(event.xbutton.x, event.xbutton.y)};
+        made = message.Number != 0;
         break;
     case MotionNotify:
-        message = {nullptr, WM_MOUSEMOVE, MouseFlags(event.xmotion.state, 0),
-                   PackPoint(event.xmotion.x, event.xmotion.y)};
+        message = {nullptr, WM_MOUSEMOVE, 0, PackPoint(event.xmotion.x, event.xmotion.y)};
         made = true;
         break;
     case KeyPress:
-    case KeyRelease:
-        message = {nullptr, static_cast<std::uint32_t>(event.type == KeyPress ? WM_KEYDOWN : WM_KEYUP),
-                   VirtualKey(event.xkey), 0};
+        message = {nullptr, WM_KEYDOWN, 0, 0};
         made = true;
         break;
     case DestroyNotify:
         // Another client destroyed the window under us: the same teardown as any other end of the window,
         // rather than a process left running with nothing to show or click.
-        if (event.xdestroywindow.window == window->Id && !window->Destroying) {
-            window->Destroying = true;
-            if (window->Procedure) {
-                window->Procedure(window, WM_DESTROY, 0, 0);
-            }
-            window->Destroyed = true;
-            window->Visible = false;
+        if (event.xdestroywindow.window == window->Id) {
+            DestroyWindow(window, true);
         }
         break;
     case ClientMessage: {
@@ -235,7 +178,7 @@ bool Translate(XEvent& event, Message& message) {
         // The host's window changed size: the program follows it as it follows the screen.
         if (window->Adopted && event.xconfigure.window == window->Id &&
             (event.xconfigure.width != window->Width || event.xconfigure.height != window->Height)) {
-            message = {nullptr, WM_DISPLAYCHANGE, BitsPerPixel(),
+            message = {nullptr, WM_DISPLAYCHANGE, 0,
                        PackPoint(event.xconfigure.width, event.xconfigure.height)};
             made = true;
         }
@@ -251,34 +194,14 @@ bool Translate(XEvent& event, Message& message) {
     return made;
 }
 
-// Windows' DestroyWindow: the window procedure hears WM_DESTROY while the window still exists, then it goes.
-// The program's procedure stops its drawing thread on WM_DESTROY, so by the time the X window is destroyed
-// nothing can draw on it any more through another connection.
-void DestroyWindow(WindowObject* window) {
-    if (window->Destroying || window->Destroyed) {
-        return;
-    }
-    window->Destroying = true;
-    if (window->Procedure) {
-        window->Procedure(window, WM_DESTROY, 0, 0);
-    }
-    // The host's window stays the host's: the program only stops drawing in it.
-    if (!window->Adopted) {
-        XDestroyWindow(x11::MainDisplay, window->Id);
-    }
-    window->Destroyed = true;
-    window->Visible = false;
-    XFlush(x11::MainDisplay);
-}
-
-// WM_DISPLAYCHANGE, as Windows sends it: bits per pixel, and the new size; only when the primary monitor has
-// really moved or changed size, not for every change of the outputs.
+// WM_DISPLAYCHANGE with the new size, only when the primary monitor has really moved or changed size, not for
+// every change of the outputs.
 bool ScreenMessage(Message& message) {
     WindowObject* window = x11::ProgramWindow();
     if (!x11::MeasureScreen() || !window) {
         return false;
     }
-    message = {window, WM_DISPLAYCHANGE, BitsPerPixel(), PackPoint(x11::PrimaryWidth, x11::PrimaryHeight)};
+    message = {window, WM_DISPLAYCHANGE, 0, PackPoint(x11::PrimaryWidth, x11::PrimaryHeight)};
     return true;
 }
 
@@ -329,21 +252,21 @@ bool GetMessage(Message& message) {
         }
         // A server that dies while we wait ends the process from the connection's error handler.
         if (XPending(display) == 0) {
-            if (ScreenChanging && Clock::now() >= ScreenSettledAt) {
+            if (ScreenChanging) {
+                const auto left =
+                    std::chrono::ceil<std::chrono::milliseconds>(ScreenSettledAt - Clock::now()).count();
+                if (left > 0) {
+                    WaitForServerOrSignal(static_cast<int>(left));
+                    continue;
+                }
                 ScreenChanging = false;
                 if (ScreenMessage(message)) {
                     return true;
                 }
                 continue;
             }
-            if (!ScreenChanging && PaintMessage(message)) {
+            if (PaintMessage(message)) {
                 return true;
-            }
-            if (ScreenChanging) {
-                const auto left =
-                    std::chrono::ceil<std::chrono::milliseconds>(ScreenSettledAt - Clock::now());
-                WaitForServerOrSignal(static_cast<int>(std::max<long long>(left.count(), 0)));
-                continue;
             }
             if (EndSignalPipe[0] >= 0) {
                 WaitForServerOrSignal(-1);
@@ -367,20 +290,16 @@ bool GetMessage(Message& message) {
 }
 
 void TranslateMessage(const Message&) {
-    // Character messages would follow key messages here; the program reads neither.
+    // No character messages: the program reads none.
 }
 
 std::intptr_t DispatchMessage(const Message& message) {
-    WindowObject* window = message.Window;
-    if (!window || window->Destroyed || !window->Procedure) {
-        return 0;
-    }
-    return window->Procedure(window, message.Number, message.WParam, message.LParam);
+    return SendMessage(message.Window, message.Number, message.WParam, message.LParam);
 }
 
 std::intptr_t DefWindowProc(WindowHandle window, std::uint32_t message, std::uintptr_t, std::intptr_t) {
     if (message == WM_CLOSE && window) {
-        DestroyWindow(window);
+        DestroyWindow(window, false);
     }
     return 0;
 }

@@ -4,7 +4,8 @@
 // With MIT-SHM the converted pixels go into one of two shared images and the server is told to read them from
 // there. An image is written again only once the server has finished its previous put: the server never sees
 // half-written pixels (no torn or stale rectangles), and the thread is never more than one copy ahead of it.
-// Without MIT-SHM, XPutImage sends the pixels down the socket.
+// Without MIT-SHM, XPutImage sends the pixels down the socket. Either way the thread's batches of drawing
+// keep in step with the server (SendDrawing).
 
 #include <poll.h>
 
@@ -18,6 +19,10 @@ namespace {
 using namespace x11;
 using platform::CopyRect;
 using platform::Surface;
+
+// Batches sent with no answer from the server before the thread waits for one: a server that falls behind
+// holds the thread back instead of piling requests up.
+constexpr int BatchesBeforeRoundTrip = 4;
 
 void FreeImage(DrawingConnection& drawing, SharedImage& image) {
     if (!image.Image) {
@@ -56,7 +61,7 @@ bool EnsureImage(DrawingConnection& drawing, SharedImage& image, int width, int 
     image.Image = created;
     image.PutSerial = 0;
     // The attachment waited for the server's answer.
-    drawing.ReleasesSinceAnswer = 0;
+    drawing.SentSinceAnswer = 0;
     return true;
 }
 
@@ -89,7 +94,7 @@ void WaitUntilRead(DrawingConnection& drawing, SharedImage& image) {
         XNextEvent(display, &event);
     }
     image.PutSerial = 0;
-    drawing.ReleasesSinceAnswer = 0;
+    drawing.SentSinceAnswer = 0;
 }
 
 bool PutShared(DrawingConnection& drawing, ::Window window, const Surface& surface, const CopyRect& r) {
@@ -153,6 +158,15 @@ bool PutRectangle(DrawingConnection& drawing, ::Window window, const Surface& su
         ReleaseImages(drawing);
     }
     return PutThroughSocket(drawing, window, surface, r);
+}
+
+void SendDrawing(DrawingConnection& drawing) {
+    if (++drawing.SentSinceAnswer >= BatchesBeforeRoundTrip) {
+        XSync(drawing.Connection, False);
+        drawing.SentSinceAnswer = 0;
+    } else {
+        XFlush(drawing.Connection);
+    }
 }
 
 void ReleaseImages(DrawingConnection& drawing) {

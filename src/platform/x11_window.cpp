@@ -1,4 +1,4 @@
-// Window classes, the cursor and the window: a popup covering the screen and kept above, the way a window
+// The window class, the cursor and the window: a popup covering the screen and kept above, the way a window
 // manager understands it when one runs, and as an override-redirect window when none does.
 
 #include <X11/Xatom.h>
@@ -7,9 +7,9 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <chrono>
-#include <map>
-#include <string>
+#include <cstring>
 #include <vector>
 
 #include "platform/x11_internal.h"
@@ -18,12 +18,16 @@ namespace {
 
 using namespace platform;
 
-// Registered classes by name, like the table Windows keeps for a process.
-std::map<std::string, WindowClass> Classes;
-// The program has one window; a second is refused.
+// The program registers one class, with one brush, and has one window; a second of either is refused.
+WindowClass TheClass{};
+BrushObject Brush;
 std::unique_ptr<WindowObject> TheWindow;
 CursorObject Arrow;
-std::vector<std::unique_ptr<BrushObject>> Brushes;
+
+// The registered class when it has this name, else nullptr.
+const WindowClass* ClassNamed(const char* name) {
+    return name && TheClass.ClassName && std::strcmp(name, TheClass.ClassName) == 0 ? &TheClass : nullptr;
+}
 
 constexpr long MotifDecorationsFlag = 2;
 
@@ -31,57 +35,45 @@ constexpr long MotifDecorationsFlag = 2;
     return XInternAtom(x11::MainDisplay, name, False);
 }
 
+// The 32-bit items of a window's property of the given type; none when it is missing or of another type.
+std::vector<unsigned long> Property(::Window window, const char* name, ::Atom type) {
+    ::Atom actualType = 0;
+    int format = 0;
+    unsigned long count = 0, after = 0;
+    unsigned char* data = nullptr;
+    std::vector<unsigned long> items;
+    if (XGetWindowProperty(x11::MainDisplay, window, AtomNamed(name), 0, 4096, False, type, &actualType,
+                           &format, &count, &after, &data) == Success &&
+        data && actualType == type && format == 32) {
+        const auto* values = reinterpret_cast<const unsigned long*>(data);
+        items.assign(values, values + count);
+    }
+    if (data) {
+        XFree(data);
+    }
+    return items;
+}
+
 // A window manager that follows the extended hints names a window of its own on the root window, and that
 // window names itself the same way; a stale property left by a manager that has gone fails the second test.
 bool WindowManagerRunning() {
-    const ::Atom check = AtomNamed("_NET_SUPPORTING_WM_CHECK");
-    auto readWindow = [check](::Window from, ::Window& result) {
-        ::Atom type = 0;
-        int format = 0;
-        unsigned long count = 0, after = 0;
-        unsigned char* data = nullptr;
-        const int status = XGetWindowProperty(x11::MainDisplay, from, check, 0, 1, False, XA_WINDOW, &type,
-                                              &format, &count, &after, &data);
-        const bool found = status == Success && type == XA_WINDOW && format == 32 && count == 1 && data;
-        if (found) {
-            result = static_cast<::Window>(*reinterpret_cast<unsigned long*>(data));
-        }
-        if (data) {
-            XFree(data);
-        }
-        return found;
-    };
-    ::Window manager = 0, itself = 0;
-    const ::Window root = DefaultRootWindow(x11::MainDisplay);
-    if (!readWindow(root, manager) || manager == 0) {
+    const auto manager = Property(DefaultRootWindow(x11::MainDisplay), "_NET_SUPPORTING_WM_CHECK", XA_WINDOW);
+    if (manager.empty() || manager[0] == 0) {
         return false;
     }
     // The child may have gone with its manager: ask with an error handler that only notes it.
     XSync(x11::MainDisplay, False);
     auto* previous = XSetErrorHandler([](Display*, XErrorEvent*) { return 0; });
-    const bool answers = readWindow(manager, itself) && itself == manager;
+    const auto itself = Property(manager[0], "_NET_SUPPORTING_WM_CHECK", XA_WINDOW);
     XSync(x11::MainDisplay, False);
     XSetErrorHandler(previous);
-    return answers;
+    return !itself.empty() && itself[0] == manager[0];
 }
 
 // Whether the atom list `property` of `window` holds `wanted`.
 bool Lists(::Window window, const char* property, ::Atom wanted) {
-    ::Atom type = 0;
-    int format = 0;
-    unsigned long count = 0, after = 0;
-    unsigned char* data = nullptr;
-    bool found = false;
-    if (XGetWindowProperty(x11::MainDisplay, window, AtomNamed(property), 0, 4096, False, XA_ATOM, &type,
-                           &format, &count, &after, &data) == Success &&
-        data && format == 32) {
-        const auto* atoms = reinterpret_cast<const unsigned long*>(data);
-        found = std::find(atoms, atoms + count, wanted) != atoms + count;
-    }
-    if (data) {
-        XFree(data);
-    }
-    return found;
+    const auto atoms = Property(window, property, XA_ATOM);
+    return std::find(atoms.begin(), atoms.end(), wanted) != atoms.end();
 }
 
 bool ManagerSupports(const char* name) {
@@ -92,8 +84,7 @@ bool CoversPrimary(const WindowObject& window) {
     return window.Width == x11::PrimaryWidth && window.Height == x11::PrimaryHeight;
 }
 
-void SetHints(WindowObject& window, const char* className, const char* title, bool managed, bool popup,
-              bool topmost) {
+void SetHints(WindowObject& window, const char* className, const char* title, bool managed) {
     Display* display = x11::MainDisplay;
     XTextProperty name{};
     char* titleText = const_cast<char*>(title ? title : "");
@@ -120,40 +111,30 @@ void SetHints(WindowObject& window, const char* className, const char* title, bo
     if (!managed) {
         return;
     }
-    if (popup) {
-        // No caption and no border: the decorations field of the hints the managers read.
-        const long motif[5] = {MotifDecorationsFlag, 0, 0, 0, 0};
-        const ::Atom motifHints = AtomNamed("_MOTIF_WM_HINTS");
-        XChangeProperty(display, window.Id, motifHints, motifHints, 32, PropModeReplace,
-                        reinterpret_cast<const unsigned char*>(motif), 5);
-    }
+    // No caption and no border: the decorations field of the hints the managers read.
+    const long motif[5] = {MotifDecorationsFlag, 0, 0, 0, 0};
+    const ::Atom motifHints = AtomNamed("_MOTIF_WM_HINTS");
+    XChangeProperty(display, window.Id, motifHints, motifHints, 32, PropModeReplace,
+                    reinterpret_cast<const unsigned char*>(motif), 5);
     // ABOVE before FULLSCREEN: some managers hold the two as exclusive and keep whichever came last.
-    if (topmost) {
-        window.RequestedStates[0] = AtomNamed("_NET_WM_STATE_ABOVE");
-    }
-    if (popup && CoversPrimary(window)) {
+    window.RequestedStates[0] = AtomNamed("_NET_WM_STATE_ABOVE");
+    if (CoversPrimary(window)) {
         window.RequestedStates[1] = AtomNamed("_NET_WM_STATE_FULLSCREEN");
     }
     // Full screen is asked for only once the window is mapped: a manager that finds it in the property as it
     // maps the window may fit it to a monitor of its own choosing, or under its own bars.
-    if (topmost) {
-        const long above = static_cast<long>(window.RequestedStates[0]);
-        XChangeProperty(display, window.Id, AtomNamed("_NET_WM_STATE"), XA_ATOM, 32, PropModeReplace,
-                        reinterpret_cast<const unsigned char*>(&above), 1);
-    }
+    const long above = static_cast<long>(window.RequestedStates[0]);
+    XChangeProperty(display, window.Id, AtomNamed("_NET_WM_STATE"), XA_ATOM, 32, PropModeReplace,
+                    reinterpret_cast<const unsigned char*>(&above), 1);
 }
 
-void SendToManager(const WindowObject& window, ::Atom type, long a, long b, long c, long d, long e) {
+void SendToManager(const WindowObject& window, const char* type, std::array<long, 5> data) {
     XEvent event{};
     event.xclient.type = ClientMessage;
     event.xclient.window = window.Id;
-    event.xclient.message_type = type;
+    event.xclient.message_type = AtomNamed(type);
     event.xclient.format = 32;
-    event.xclient.data.l[0] = a;
-    event.xclient.data.l[1] = b;
-    event.xclient.data.l[2] = c;
-    event.xclient.data.l[3] = d;
-    event.xclient.data.l[4] = e;
+    std::copy(data.begin(), data.end(), event.xclient.data.l);
     XSendEvent(x11::MainDisplay, DefaultRootWindow(x11::MainDisplay), False,
                SubstructureRedirectMask | SubstructureNotifyMask, &event);
 }
@@ -169,15 +150,15 @@ void RequestStates(const WindowObject& window) {
     const bool wantsFullScreen = window.RequestedStates[1] == fullScreen;
     if (wantsFullScreen && x11::PrimaryMonitor >= 0 && ManagerSupports("_NET_WM_FULLSCREEN_MONITORS")) {
         const long m = x11::PrimaryMonitor;
-        SendToManager(window, AtomNamed("_NET_WM_FULLSCREEN_MONITORS"), m, m, m, m, fromApplication);
+        SendToManager(window, "_NET_WM_FULLSCREEN_MONITORS", {m, m, m, m, fromApplication});
     }
     if (wantsFullScreen && Lists(window.Id, "_NET_WM_STATE", fullScreen)) {
         return;
     }
     for (const ::Atom requested : window.RequestedStates) {
         if (requested && !Lists(window.Id, "_NET_WM_STATE", requested)) {
-            SendToManager(window, AtomNamed("_NET_WM_STATE"), add, static_cast<long>(requested), 0,
-                          fromApplication, 0);
+            SendToManager(window, "_NET_WM_STATE",
+                          {add, static_cast<long>(requested), 0, fromApplication, 0});
         }
     }
 }
@@ -220,16 +201,28 @@ void ForgetWindow() {
     TheWindow.reset();
 }
 
+// A record for the program's window of the registered class, one window at a time (one that is gone is
+// forgotten first); nullptr for any other class, a second window or no size.
+std::unique_ptr<WindowObject> NewWindow(const char* className, std::int32_t width, std::int32_t height) {
+    if (TheWindow && TheWindow->Destroyed) {
+        ForgetWindow();
+    }
+    if (!x11::MainDisplay || TheWindow || !ClassNamed(className) || width <= 0 || height <= 0) {
+        return nullptr;
+    }
+    auto window = std::make_unique<WindowObject>();
+    window->Procedure = TheClass.Procedure;
+    window->Width = width;
+    window->Height = height;
+    return window;
+}
+
 } // namespace
 
 namespace x11 {
 
 WindowObject* ProgramWindow() {
     return TheWindow && !TheWindow->Destroyed ? TheWindow.get() : nullptr;
-}
-
-WindowObject* FindWindow(::Window id) {
-    return TheWindow && TheWindow->Id == id ? TheWindow.get() : nullptr;
 }
 
 void DestroyAllWindows() {
@@ -259,48 +252,45 @@ CursorHandle LoadCursor(StockCursor cursor) {
 }
 
 BrushHandle CreateSolidBrush(std::uint32_t colour) {
-    Brushes.push_back(std::make_unique<BrushObject>(BrushObject{colour}));
-    return Brushes.back().get();
+    Brush.Colour = colour;
+    return &Brush;
 }
 
 bool RegisterClass(const WindowClass& windowClass) {
-    if (!windowClass.ClassName || !windowClass.Procedure || Classes.count(windowClass.ClassName)) {
+    if (!windowClass.ClassName || !windowClass.Procedure || TheClass.ClassName) {
         return false;
     }
-    Classes.emplace(windowClass.ClassName, windowClass);
+    TheClass = windowClass;
     return true;
 }
 
 bool UnregisterClass(const char* className, ModuleHandle) {
-    return className && Classes.erase(className) == 1;
+    const bool registered = ClassNamed(className) != nullptr;
+    if (registered) {
+        TheClass = WindowClass{};
+    }
+    return registered;
 }
 
-WindowHandle CreateWindowEx(std::uint32_t exStyle, const char* className, const char* title,
-                            std::uint32_t style, std::int32_t x, std::int32_t y, std::int32_t width,
-                            std::int32_t height, ModuleHandle) {
+// The program's window is always a topmost popup (WS_EX_TOPMOST, WS_POPUP): no caption, no border, above the
+// others.
+WindowHandle CreateWindowEx(std::uint32_t, const char* className, const char* title, std::uint32_t,
+                            std::int32_t x, std::int32_t y, std::int32_t width, std::int32_t height,
+                            ModuleHandle) {
     Display* display = x11::MainDisplay;
-    const auto found = className ? Classes.find(className) : Classes.end();
-    if (TheWindow && TheWindow->Destroyed) {
-        ForgetWindow();
-    }
-    // One window at a time; X sizes and positions are 16-bit.
-    if (!display || TheWindow || found == Classes.end() || width <= 0 || height <= 0 || width > 32767 ||
-        height > 32767) {
-        return nullptr;
-    }
-    Visual* visual = x11::VisualOn(display);
+    // X sizes and positions are 16-bit.
+    auto window = width <= 32767 && height <= 32767 ? NewWindow(className, width, height) : nullptr;
+    Visual* visual = window ? x11::VisualOn(display) : nullptr;
     if (!visual) {
         return nullptr;
     }
-    const bool popup = (style & WS_POPUP) != 0;
-    const bool topmost = (exStyle & WS_EX_TOPMOST) != 0;
     const bool managed = WindowManagerRunning();
     const ::Window root = DefaultRootWindow(display);
 
     XSetWindowAttributes attributes{};
     unsigned long mask = CWEventMask | CWBorderPixel | CWColormap | CWOverrideRedirect | CWBackingStore;
-    attributes.event_mask = ButtonPressMask | ButtonReleaseMask | PointerMotionMask | KeyPressMask |
-                            KeyReleaseMask | ExposureMask | StructureNotifyMask;
+    attributes.event_mask =
+        ButtonPressMask | PointerMotionMask | KeyPressMask | ExposureMask | StructureNotifyMask;
     attributes.border_pixel = 0;
     // The window has no paint handling: it draws only its frames. The server keeps what another window
     // covers, or uncovering would leave that window's pixels behind until a frame happens to pass over them.
@@ -309,25 +299,19 @@ WindowHandle CreateWindowEx(std::uint32_t exStyle, const char* className, const 
     attributes.colormap = defaultVisual ? DefaultColormap(display, DefaultScreen(display))
                                         : XCreateColormap(display, root, visual, AllocNone);
     // Without a manager nothing would keep the popup above the others or free of decorations.
-    attributes.override_redirect = popup && !managed ? True : False;
+    attributes.override_redirect = managed ? False : True;
     // The server paints the background wherever the window has lost its contents, before the program
     // draws there: the class's colour, so no white or black ever shows.
-    if (const auto* brush = static_cast<const BrushObject*>(found->second.BackgroundBrush)) {
+    if (const BrushObject* brush = TheClass.BackgroundBrush) {
         mask |= CWBackPixel;
-        attributes.background_pixel = x11::Format.Red[brush->Colour & 0xFF] |
-                                      x11::Format.Green[(brush->Colour >> 8) & 0xFF] |
-                                      x11::Format.Blue[(brush->Colour >> 16) & 0xFF];
+        attributes.background_pixel = x11::WindowPixel(brush->Colour);
     }
-    if (const CursorObject* cursor = found->second.Cursor; cursor && cursor->Id) {
+    if (const CursorObject* cursor = TheClass.Cursor; cursor && cursor->Id) {
         mask |= CWCursor;
         attributes.cursor = cursor->Id;
     }
 
-    auto window = std::make_unique<WindowObject>();
-    window->Procedure = found->second.Procedure;
-    window->RaiseWhenCovered = topmost && !managed;
-    window->Width = width;
-    window->Height = height;
+    window->RaiseWhenCovered = !managed;
     // The program's (0, 0) is the primary monitor's top-left corner, as on Windows.
     window->Id = XCreateWindow(display, root, x11::PrimaryX + x, x11::PrimaryY + y,
                                static_cast<unsigned>(width), static_cast<unsigned>(height), 0,
@@ -341,7 +325,7 @@ WindowHandle CreateWindowEx(std::uint32_t exStyle, const char* className, const 
         }
         return nullptr;
     }
-    SetHints(*window, className, title, managed, popup, topmost);
+    SetHints(*window, className, title, managed);
     if (window->RaiseWhenCovered) {
         // Windows mapped or raised later are reported here, so the window can put itself back on top.
         XSelectInput(display, root, SubstructureNotifyMask);
@@ -353,21 +337,13 @@ WindowHandle CreateWindowEx(std::uint32_t exStyle, const char* className, const 
 WindowHandle CreateWindowIn(WindowHandle host, const char* className, std::int32_t width, std::int32_t height,
                             ModuleHandle) {
     Display* display = x11::MainDisplay;
-    const auto found = className ? Classes.find(className) : Classes.end();
-    if (TheWindow && TheWindow->Destroyed) {
-        ForgetWindow();
-    }
+    auto window = host ? NewWindow(className, width, height) : nullptr;
     XWindowAttributes attributes{};
-    if (!display || !host || TheWindow || found == Classes.end() || width <= 0 || height <= 0 ||
-        !XGetWindowAttributes(display, host->Id, &attributes) ||
+    if (!window || !XGetWindowAttributes(display, host->Id, &attributes) ||
         !x11::AdoptVisual(attributes.visual, attributes.depth)) {
         return nullptr;
     }
-    auto window = std::make_unique<WindowObject>();
     window->Id = host->Id;
-    window->Procedure = found->second.Procedure;
-    window->Width = width;
-    window->Height = height;
     window->Adopted = true;
     window->Visible = true;
     // Its size, its end and its lost contents; the input is the host's to read.

@@ -2,17 +2,7 @@
 // mode, the window class and messages, the surfaces' row layout, clipped copies, text defaults, the locale's
 // decimal separator and the fatal report.
 
-#include <windows.h>
-
-#undef GetMessage
-#undef DispatchMessage
-#undef DefWindowProc
-#undef SendMessage
-#undef RegisterClass
-#undef UnregisterClass
-#undef CreateWindowEx
-#undef GetModuleHandle
-#undef LoadCursor
+#include "platform/win32_windows.h"
 
 #include <gtest/gtest.h>
 
