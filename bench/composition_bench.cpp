@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "BenchScreen.h"
+#include "rendering/Composition.h"
 
 namespace {
 

@@ -34,18 +34,15 @@ void BM_CreateSurfaces(benchmark::State& state) {
     const auto width = static_cast<std::int32_t>(state.range(0));
     const auto height = static_cast<std::int32_t>(state.range(1));
     bench_support::OpenScreen(width, height);
-    platform::ReleaseSurface(BackBuffer);
-    platform::ReleaseSurface(BackgroundSurface);
+    ReleaseSurfaces();
     LikeAFreshProcess();
     for (auto _ : state) {
         CreateSurfaces();
         state.PauseTiming();
-        platform::ReleaseSurface(BackBuffer);
-        platform::ReleaseSurface(BackgroundSurface);
+        ReleaseSurfaces();
         LikeAFreshProcess();
         state.ResumeTiming();
     }
-    BackBuffer = BackgroundSurface = nullptr;
     bench_support::CloseScreen();
 }
 BENCHMARK(BM_CreateSurfaces)->Args({1920, 1080})->Args({3840, 2160})->Unit(benchmark::kMillisecond);

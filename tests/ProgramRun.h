@@ -13,7 +13,8 @@
 
 #include "platform/headless.h"
 #include "shell/ProgramMode.h"
-#include "shell/Startup.h"
+#include "shell/Shell.h"
+#include "simulation/SimulationThread.h"
 
 namespace testing_support {
 
@@ -93,7 +94,7 @@ struct ProgramEnder {
     ~ProgramEnder() {
         if (Program.valid()) {
             headless::InjectLeftClick(0, 0);
-            headless::InjectClose(); // in a host's window no click ends the program
+            headless::Inject(WM_CLOSE); // in a host's window no click ends the program
             Program.wait();
         }
     }

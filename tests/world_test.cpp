@@ -53,11 +53,7 @@ protected:
         CreateSurfaces();
         ASSERT_NE(BackBuffer, nullptr);
     }
-    void TearDown() override {
-        platform::ReleaseSurface(BackBuffer);
-        platform::ReleaseSurface(BackgroundSurface);
-        BackBuffer = BackgroundSurface = nullptr;
-    }
+    void TearDown() override { ReleaseSurfaces(); }
 };
 
 TEST_F(InitBallsTest, ResetsTheBackBufferAndPlacesBothBallsWithSmallVelocities) {

@@ -14,30 +14,27 @@
 
 namespace platform {
 
-struct WindowObject {
-    headless::WindowState State{};
-    WindowProcedure Procedure = nullptr;
-    std::vector<std::uint8_t> Picture;
-};
-
 struct DeviceContextObject {
     Surface* Bitmap = nullptr;      // the surface selected into it, or
     WindowObject* Window = nullptr; // the window it draws on
 };
 
+struct WindowObject {
+    headless::WindowState State{};
+    WindowProcedure Procedure = nullptr;
+    std::vector<std::uint8_t> Picture;
+    DeviceContextObject Context{nullptr, this};
+};
+
 struct Surface {
-    std::int32_t Width = 0, Height = 0, Number = 0;
+    std::int32_t Width = 0, Height = 0;
     std::size_t Stride = 0;
     std::unique_ptr<std::uint8_t[]> Pixels;
     DeviceContextObject Context;
 };
 
-struct CursorObject {
-    int Id;
-};
-struct ModuleObject {
-    int Id;
-};
+struct CursorObject {};
+struct ModuleObject {};
 struct BrushObject {
     std::uint32_t Colour;
 };
@@ -48,8 +45,8 @@ namespace {
 
 using namespace platform;
 
-platform::CursorObject ArrowCursor{32512};
-platform::ModuleObject ProgramModule{1};
+CursorObject ArrowCursor;
+ModuleObject ProgramModule;
 
 // Everything below is guarded by Lock: the main thread, the simulation thread and the test thread all reach
 // it.
@@ -57,17 +54,20 @@ std::mutex Lock;
 std::condition_variable MessageArrived;
 std::int32_t ScreenW = 640, ScreenH = 480;
 bool NoDisplay = false;
-std::uint64_t SurfaceByteLimit = std::uint64_t{1} << 32;
+std::int32_t SurfacesLeft = -1;
 char Separator = '.';
 ScreenSaverHost HostKind = ScreenSaverHost::Both;
+// The one class (its name, procedure, pointer and brush), the one brush, and what the program did with the
+// window system beyond its window.
+WindowClass TheClass{};
+BrushObject TheBrush{};
+headless::WindowState System{};
 std::unique_ptr<WindowObject> TheWindow;
 // The host's window (made by the test) and the screen's root window, as HostWindow hands them out.
 WindowObject TheHost;
 std::uintptr_t HostId = 0;
 WindowObject RootWindow;
-WindowClass TheClass{};
 std::deque<Message> Queue;
-std::vector<std::unique_ptr<BrushObject>> Brushes;
 // The window needs painting: WM_PAINT is delivered when no other message waits, until DefWindowProc handles
 // one.
 bool PaintPending = false;
@@ -79,14 +79,12 @@ bool LoopWaiting = false;
 bool LoopEnded = false;
 std::vector<headless::TextCall> Texts;
 std::vector<CopyRect> Copies;
-std::vector<std::string> Calls;
-std::int32_t OpenContexts = 0;
+std::vector<std::string> ToldTexts;
 std::int32_t SurfacesLive = 0;
-std::int32_t SurfacesMade = 0;
 
-void Log(std::string entry) {
+void Tell(const char* how, const char* text) {
     std::lock_guard guard(Lock);
-    Calls.push_back(std::move(entry));
+    ToldTexts.push_back(std::string(how) + " " + text);
 }
 
 void Post(std::uint32_t number, std::uintptr_t wParam, std::int32_t x, std::int32_t y) {
@@ -97,6 +95,21 @@ void Post(std::uint32_t number, std::uintptr_t wParam, std::int32_t x, std::int3
         Queue.push_back(Message{TheWindow.get(), number, wParam, lParam});
     }
     MessageArrived.notify_all();
+}
+
+// A window of the class, width x height, black until something is copied to it.
+std::unique_ptr<WindowObject> MakeWindow(std::int32_t width, std::int32_t height) {
+    auto window = std::make_unique<WindowObject>();
+    window->State.Exists = true;
+    window->State.Width = width;
+    window->State.Height = height;
+    window->Procedure = TheClass.Procedure;
+    window->Picture.assign(static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 3, 0);
+    return window;
+}
+
+bool IsTheClass(const char* className) {
+    return TheClass.ClassName && std::strcmp(TheClass.ClassName, className) == 0;
 }
 
 std::uint8_t* RowOf(Surface* surface, std::int32_t y) {
@@ -113,15 +126,15 @@ void Reset(std::int32_t screenWidth, std::int32_t screenHeight) {
     ScreenW = screenWidth;
     ScreenH = screenHeight;
     NoDisplay = false;
-    SurfaceByteLimit = std::uint64_t{1} << 32;
+    SurfacesLeft = -1;
     Separator = '.';
     HostKind = ScreenSaverHost::Both;
+    TheClass = WindowClass{};
+    System = WindowState{};
     TheWindow.reset();
     TheHost = WindowObject{};
     HostId = 0;
-    TheClass = WindowClass{};
     Queue.clear();
-    Brushes.clear();
     PaintPending = false;
     CopyObserver = nullptr;
     QuitPosted = false;
@@ -131,9 +144,7 @@ void Reset(std::int32_t screenWidth, std::int32_t screenHeight) {
     LoopEnded = false;
     Texts.clear();
     Copies.clear();
-    Calls.clear();
-    OpenContexts = 0;
-    SurfacesMade = 0;
+    ToldTexts.clear();
 }
 
 void SetNoDisplay(bool noDisplay) {
@@ -141,9 +152,9 @@ void SetNoDisplay(bool noDisplay) {
     NoDisplay = noDisplay;
 }
 
-void SetSurfaceByteLimit(std::uint64_t bytes) {
+void SetSurfacesLeft(std::int32_t surfaces) {
     std::lock_guard guard(Lock);
-    SurfaceByteLimit = bytes;
+    SurfacesLeft = surfaces;
 }
 
 void SetScreenSaverHost(platform::ScreenSaverHost host) {
@@ -156,23 +167,8 @@ void SetDecimalSeparator(char separator) {
     Separator = separator;
 }
 
-void InjectLeftClick(std::int32_t x, std::int32_t y) {
-    Post(WM_LBUTTONDOWN, 1, x, y);
-}
-void InjectRightClick(std::int32_t x, std::int32_t y) {
-    Post(WM_RBUTTONDOWN, 2, x, y);
-}
-void InjectMiddleClick(std::int32_t x, std::int32_t y) {
-    Post(WM_MBUTTONDOWN, 0x10, x, y);
-}
-void InjectMouseMove(std::int32_t x, std::int32_t y) {
-    Post(WM_MOUSEMOVE, 0, x, y);
-}
-void InjectKey(std::uint32_t virtualKey) {
-    Post(WM_KEYDOWN, virtualKey, 0, 0);
-}
-void InjectClose() {
-    Post(WM_CLOSE, 0, 0, 0);
+void Inject(std::uint32_t message, std::uintptr_t wParam, std::int32_t x, std::int32_t y) {
+    Post(message, wParam, x, y);
 }
 
 void ChangeScreen(std::int32_t width, std::int32_t height) {
@@ -241,17 +237,6 @@ void SetWindowCopyObserver(std::function<void(const platform::CopyRect&)> observ
     CopyObserver = std::move(observer);
 }
 
-bool BrushColour(const void* brush, std::uint32_t& colour) {
-    std::lock_guard guard(Lock);
-    for (const auto& made : Brushes) {
-        if (made.get() == brush) {
-            colour = made->Colour;
-            return true;
-        }
-    }
-    return false;
-}
-
 bool WaitForMessageLoop(std::chrono::milliseconds timeout) {
     std::unique_lock guard(Lock);
     return MessageArrived.wait_for(guard, timeout, [] { return LoopEntered; });
@@ -281,33 +266,27 @@ void TakeDrawingLogs(std::vector<TextCall>& texts, std::vector<CopyRect>& copies
     Copies.clear();
 }
 
-std::vector<std::string> CallLog() {
+std::vector<std::string> Told() {
     std::lock_guard guard(Lock);
-    return Calls;
+    return ToldTexts;
 }
 
 WindowState Window() {
     std::lock_guard guard(Lock);
-    return TheWindow ? TheWindow->State : WindowState{};
-}
-
-WindowClass RegisteredClass() {
-    std::lock_guard guard(Lock);
-    return TheClass;
-}
-
-bool IsArrowCursor(CursorHandle cursor) {
-    return cursor == &ArrowCursor;
+    WindowState state = TheWindow ? TheWindow->State : WindowState{};
+    state.Connected = System.Connected;
+    state.ScreenInvalidated = System.ScreenInvalidated;
+    state.Moves = System.Moves;
+    state.ClassRegistered = TheClass.ClassName != nullptr;
+    state.ArrowCursor = TheClass.Cursor == &ArrowCursor;
+    state.ClassColour =
+        TheClass.BackgroundBrush ? static_cast<const BrushObject*>(TheClass.BackgroundBrush)->Colour : 0;
+    return state;
 }
 
 std::vector<std::uint8_t> WindowPicture() {
     std::lock_guard guard(Lock);
     return TheWindow ? TheWindow->Picture : std::vector<std::uint8_t>{};
-}
-
-std::int32_t OpenDeviceContexts() {
-    std::lock_guard guard(Lock);
-    return OpenContexts;
 }
 
 std::int32_t LiveSurfaces() {
@@ -320,8 +299,8 @@ std::int32_t LiveSurfaces() {
 namespace platform {
 
 bool ConnectWindowSystem() {
-    Log("ConnectWindowSystem");
     std::lock_guard guard(Lock);
+    System.Connected = true;
     if (NoDisplay) {
         std::fputs("coppertrowel: no display to open (headless platform told to have none)\n", stderr);
         return false;
@@ -344,14 +323,13 @@ CursorHandle LoadCursor(StockCursor cursor) {
 
 BrushHandle CreateSolidBrush(std::uint32_t colour) {
     std::lock_guard guard(Lock);
-    Brushes.push_back(std::make_unique<BrushObject>(BrushObject{colour}));
-    return Brushes.back().get();
+    TheBrush.Colour = colour;
+    return &TheBrush;
 }
 
 bool RegisterClass(const WindowClass& windowClass) {
-    Log(std::string("RegisterClass ") + windowClass.ClassName);
     std::lock_guard guard(Lock);
-    if (TheClass.Size != 0) {
+    if (TheClass.ClassName) {
         return false;
     }
     TheClass = windowClass;
@@ -359,9 +337,8 @@ bool RegisterClass(const WindowClass& windowClass) {
 }
 
 bool UnregisterClass(const char* className, ModuleHandle) {
-    Log(std::string("UnregisterClass ") + className);
     std::lock_guard guard(Lock);
-    if (TheClass.Size == 0 || std::strcmp(TheClass.ClassName, className) != 0) {
+    if (!IsTheClass(className)) {
         return false;
     }
     TheClass = WindowClass{};
@@ -371,22 +348,20 @@ bool UnregisterClass(const char* className, ModuleHandle) {
 WindowHandle CreateWindowEx(std::uint32_t exStyle, const char* className, const char* title,
                             std::uint32_t style, std::int32_t x, std::int32_t y, std::int32_t width,
                             std::int32_t height, ModuleHandle) {
-    Log(std::string("CreateWindowEx ") + className);
     std::lock_guard guard(Lock);
-    if (TheClass.Size == 0 || std::strcmp(TheClass.ClassName, className) != 0 || width <= 0 || height <= 0) {
+    if (!IsTheClass(className) || width <= 0 || height <= 0) {
         return nullptr;
     }
-    auto window = std::make_unique<WindowObject>();
-    window->State = headless::WindowState{true,  false, false, exStyle, style,  className,
-                                          title, x,     y,     width,   height, false};
-    window->Procedure = TheClass.Procedure;
-    window->Picture.assign(static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 3, 0);
-    TheWindow = std::move(window);
+    TheWindow = MakeWindow(width, height);
+    TheWindow->State.ExStyle = exStyle;
+    TheWindow->State.Style = style;
+    TheWindow->State.Title = title;
+    TheWindow->State.X = x;
+    TheWindow->State.Y = y;
     return TheWindow.get();
 }
 
-bool ShowWindow(WindowHandle window, std::int32_t command) {
-    Log("ShowWindow " + std::to_string(command));
+bool ShowWindow(WindowHandle window, std::int32_t) {
     std::lock_guard guard(Lock);
     if (!window) {
         return false;
@@ -397,11 +372,11 @@ bool ShowWindow(WindowHandle window, std::int32_t command) {
 
 bool MoveWindow(WindowHandle window, std::int32_t x, std::int32_t y, std::int32_t width,
                 std::int32_t height) {
-    Log("MoveWindow " + std::to_string(width) + "x" + std::to_string(height));
     std::lock_guard guard(Lock);
     if (!window || width <= 0 || height <= 0) {
         return false;
     }
+    ++System.Moves;
     window->State.X = x;
     window->State.Y = y;
     window->State.Width = width;
@@ -412,7 +387,8 @@ bool MoveWindow(WindowHandle window, std::int32_t x, std::int32_t y, std::int32_
 }
 
 bool InvalidateRect(WindowHandle window, bool) {
-    Log(window ? "InvalidateRect window" : "InvalidateRect screen");
+    std::lock_guard guard(Lock);
+    System.ScreenInvalidated |= window == nullptr;
     return true;
 }
 
@@ -422,7 +398,6 @@ ScreenSaverHost ScreenSaverHostKind() {
 }
 
 WindowHandle HostWindow(std::uintptr_t id) {
-    Log("HostWindow " + std::to_string(id));
     std::lock_guard guard(Lock);
     if (id == 0) {
         RootWindow.State.Exists = true;
@@ -443,18 +418,14 @@ bool GetClientRect(WindowHandle window, Rect& rect) {
 
 WindowHandle CreateWindowIn(WindowHandle host, const char* className, std::int32_t width, std::int32_t height,
                             ModuleHandle) {
-    Log(std::string("CreateWindowIn ") + className);
     std::lock_guard guard(Lock);
-    if (!host || !host->State.Exists || TheClass.Size == 0 ||
-        std::strcmp(TheClass.ClassName, className) != 0 || width <= 0 || height <= 0) {
+    if (!host || !host->State.Exists || !IsTheClass(className) || width <= 0 || height <= 0) {
         return nullptr;
     }
-    auto window = std::make_unique<WindowObject>();
-    window->State = headless::WindowState{true, true,  false,  0,   WS_CHILD | WS_VISIBLE, className, "", 0,
-                                          0,    width, height, true};
-    window->Procedure = TheClass.Procedure;
-    window->Picture.assign(static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 3, 0);
-    TheWindow = std::move(window);
+    TheWindow = MakeWindow(width, height);
+    TheWindow->State.Visible = true;
+    TheWindow->State.InHost = true;
+    TheWindow->State.Style = WS_CHILD | WS_VISIBLE;
     return TheWindow.get();
 }
 
@@ -462,26 +433,25 @@ bool FillRect(DeviceContext dc, const Rect& rect, BrushHandle brush) {
     if (!dc || !dc->Window || !brush) {
         return false;
     }
-    Log("FillRect " + std::to_string(rect.Right - rect.Left) + "x" + std::to_string(rect.Bottom - rect.Top));
     std::lock_guard guard(Lock);
     WindowObject& window = *dc->Window;
     const std::int32_t left = std::max(rect.Left, 0), top = std::max(rect.Top, 0);
     const std::int32_t right = std::min(rect.Right, window.State.Width);
     const std::int32_t bottom = std::min(rect.Bottom, window.State.Height);
+    const std::uint8_t pixel[3] = {static_cast<std::uint8_t>(brush->Colour >> 16),
+                                   static_cast<std::uint8_t>(brush->Colour >> 8),
+                                   static_cast<std::uint8_t>(brush->Colour)};
     for (std::int32_t y = top; y < bottom; ++y) {
         for (std::int32_t x = left; x < right; ++x) {
-            std::uint8_t* pixel =
-                window.Picture.data() + (static_cast<std::size_t>(y) * window.State.Width + x) * 3;
-            pixel[0] = static_cast<std::uint8_t>(brush->Colour >> 16);
-            pixel[1] = static_cast<std::uint8_t>(brush->Colour >> 8);
-            pixel[2] = static_cast<std::uint8_t>(brush->Colour);
+            std::memcpy(window.Picture.data() + (static_cast<std::size_t>(y) * window.State.Width + x) * 3,
+                        pixel, 3);
         }
     }
     return true;
 }
 
 void MessageBox(WindowHandle, const char* text, const char*) {
-    Log(std::string("MessageBox ") + text);
+    Tell("MessageBox", text);
 }
 
 bool GetMessage(Message& message) {
@@ -541,7 +511,6 @@ std::intptr_t DefWindowProc(WindowHandle window, std::uint32_t message, std::uin
         window->State.Visible = false;
         procedure = window->Procedure;
     }
-    Log("DestroyWindow");
     if (procedure) {
         procedure(window, WM_DESTROY, 0, 0);
     }
@@ -559,7 +528,6 @@ std::intptr_t SendMessage(WindowHandle window, std::uint32_t message, std::uintp
 }
 
 void PostQuitMessage(std::int32_t exitCode) {
-    Log("PostQuitMessage " + std::to_string(exitCode));
     {
         std::lock_guard guard(Lock);
         QuitPosted = true;
@@ -569,22 +537,10 @@ void PostQuitMessage(std::int32_t exitCode) {
 }
 
 DeviceContext GetDC(WindowHandle window) {
-    std::lock_guard guard(Lock);
-    if (!window) {
-        return nullptr;
-    }
-    ++OpenContexts;
-    return new DeviceContextObject{nullptr, window};
+    return window ? &window->Context : nullptr;
 }
 
-void ReleaseDC(WindowHandle, DeviceContext dc) {
-    if (!dc || dc->Bitmap) {
-        return;
-    }
-    std::lock_guard guard(Lock);
-    --OpenContexts;
-    delete dc;
-}
+void ReleaseDC(WindowHandle, DeviceContext) {}
 
 bool BitBlt(DeviceContext destination, std::int32_t x, std::int32_t y, std::int32_t width,
             std::int32_t height, DeviceContext source, std::int32_t sourceX, std::int32_t sourceY,
@@ -648,9 +604,10 @@ Surface* CreateSurface(std::int32_t width, std::int32_t height) {
     const std::uint64_t bytes = stride * static_cast<std::uint64_t>(height);
     {
         std::lock_guard guard(Lock);
-        if (bytes > SurfaceByteLimit) {
+        if (SurfacesLeft == 0) {
             return nullptr;
         }
+        --SurfacesLeft;
     }
     auto surface = std::make_unique<Surface>();
     surface->Pixels.reset(new (std::nothrow) std::uint8_t[bytes]);
@@ -662,7 +619,6 @@ Surface* CreateSurface(std::int32_t width, std::int32_t height) {
     surface->Stride = stride;
     surface->Context.Bitmap = surface.get();
     std::lock_guard guard(Lock);
-    surface->Number = ++SurfacesMade;
     ++SurfacesLive;
     return surface.release();
 }
@@ -702,7 +658,6 @@ void ReleaseSurface(Surface* surface) {
     if (!surface) {
         return;
     }
-    Log("ReleaseSurface " + std::to_string(surface->Number));
     {
         std::lock_guard guard(Lock);
         --SurfacesLive;
@@ -716,12 +671,12 @@ char DecimalSeparator() {
 }
 
 void ReportFatal(const char* text) {
-    Log(std::string("ReportFatal ") + text);
+    Tell("ReportFatal", text);
     std::fprintf(stderr, "%s\n", text);
 }
 
 bool ReportInformation(const char* text) {
-    Log(std::string("ReportInformation ") + text);
+    Tell("ReportInformation", text);
     std::fprintf(stdout, "%s\n", text);
     return true;
 }

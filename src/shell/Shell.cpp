@@ -1,0 +1,247 @@
+#include "shell/Shell.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <string>
+
+#include "rendering/Composition.h"
+#include "rendering/Surfaces.h"
+#include "shell/ProgramMode.h"
+#include "shell/Screen.h"
+#include "simulation/SimulationThread.h"
+
+ProgramPhase Phase = ProgramPhase::StartingUp;
+
+namespace {
+
+constexpr const char* ClassName = "CopperTrowel";
+
+// What following the screen came to.
+enum class Followed : std::uint8_t {
+    Built,    // the program built and its picture on the window: the thread may run
+    TooSmall, // a host's window too small for the program: it rests
+    Refused,  // a screen, a window or surfaces the program cannot have: Refusal says why
+    Ended,    // torn down from inside one of the window system's calls
+};
+
+// Why following the screen was refused, for the user.
+std::string Refusal;
+// A change reached the window procedure while the program was following an earlier one.
+bool ScreenChangedAgain = false;
+
+std::intptr_t MainWndProc(platform::WindowHandle window, std::uint32_t message, std::uintptr_t wParam,
+                          std::intptr_t lParam);
+
+// The class and the program's window, over the screen or inside the host's window. False when the host's
+// window cannot be drawn in; no class is left then.
+bool OpenWindow() {
+    platform::WindowClass windowClass{};
+    windowClass.Size = sizeof(platform::WindowClass);
+    windowClass.Procedure = MainWndProc;
+    // A screen saver shows no pointer over its picture.
+    windowClass.Cursor =
+        Mode == ProgramMode::ScreenSaver ? nullptr : platform::LoadCursor(platform::StockCursor::Arrow);
+    // Whatever the window shows before the first picture, and wherever it loses its picture until the next
+    // frame puts it back, is the background: nothing white or black ever shows.
+    BackgroundBrush = platform::CreateSolidBrush(BackgroundColour);
+    windowClass.BackgroundBrush = BackgroundBrush;
+    windowClass.ClassName = ClassName;
+    platform::RegisterClass(windowClass);
+    if (!InHostWindow()) {
+        MainWindow = platform::CreateWindowEx(WS_EX_TOPMOST, ClassName, "", WS_POPUP, 0, 0, ScreenWidth,
+                                              ScreenHeight, platform::GetModuleHandle());
+        return true;
+    }
+    MainWindow = platform::CreateWindowIn(Host, ClassName, std::max(ScreenWidth, 1),
+                                          std::max(ScreenHeight, 1), platform::GetModuleHandle());
+    if (!MainWindow) {
+        platform::UnregisterClass(ClassName, platform::GetModuleHandle());
+    }
+    return MainWindow != nullptr;
+}
+
+// The program built for the screen as it is now: from nothing at start-up, or over the program of the screen
+// before, whose thread is stopped and whose surfaces and pixel lists are released. The window is made, or
+// moved over the screen (a Windows child does not follow its host by itself).
+Followed FollowScreen() {
+    MeasureScreen();
+    Refusal = ScreenRefusal();
+    // A host's window too small for the program is painted in the background until it grows.
+    const bool tooSmall = !Refusal.empty() && InHostWindow();
+    if (!Refusal.empty() && !tooSmall) {
+        return Followed::Refused;
+    }
+    if (!MainWindow) {
+        if (!OpenWindow()) {
+            Refusal = "coppertrowel: cannot draw in the host's window";
+            return Followed::Refused;
+        }
+    } else {
+        platform::MoveWindow(MainWindow, 0, 0, std::max(ScreenWidth, 1), std::max(ScreenHeight, 1));
+    }
+    // The window system may call the window procedure from inside the window's calls and the copies: a
+    // teardown there has released everything.
+    if (Phase == ProgramPhase::Ended) {
+        return Followed::Ended;
+    }
+    if (tooSmall) {
+        return Followed::TooSmall;
+    }
+    if (!BuildProgramForScreen()) {
+        Refusal = SurfacesRefusal();
+        return Followed::Refused;
+    }
+    return Phase == ProgramPhase::Ended ? Followed::Ended : Followed::Built;
+}
+
+void ReleaseAndQuit(std::int32_t exitCode) {
+    StopSimulation();
+    ReleaseSurfaces();
+    platform::UnregisterClass(ClassName, platform::GetModuleHandle());
+    platform::InvalidateRect(nullptr, false);
+    platform::PostQuitMessage(exitCode);
+}
+
+// The teardown, once: the thread stopped, the surfaces released, the class unregistered, the screen
+// invalidated and the quit message posted with code 0. Later calls, and calls after EndWithRefusal, do
+// nothing: a second click, or a click queued behind a screen change that ended the program, must neither
+// release again nor replace the quit message's code.
+void TearDown() {
+    if (Phase == ProgramPhase::Ended) {
+        return;
+    }
+    Phase = ProgramPhase::Ended;
+    ReleaseAndQuit(0);
+}
+
+// The program refuses to go on: Phase set to Ended first, so that nothing reaching the window procedure while
+// the user is told (a message box runs its own message loop) can end it another way, then the reason told and
+// the teardown's steps with the quit message's code 1.
+void EndWithRefusal() {
+    if (Phase == ProgramPhase::Ended) {
+        return;
+    }
+    Phase = ProgramPhase::Ended;
+    platform::ReportFatal(Refusal.c_str());
+    ReleaseAndQuit(1);
+}
+
+// Where following the screen leaves the program: running, or resting in a window too small for it.
+void Settle(Followed outcome) {
+    if (outcome == Followed::Built) {
+        StartSimulation();
+        Phase = ProgramPhase::Running;
+    } else if (outcome == Followed::TooSmall) {
+        Phase = ProgramPhase::Resting;
+        PaintBackgroundOnly();
+    }
+}
+
+// WM_DISPLAYCHANGE: the program rebuilt for the screen as it is now, with the teardown's hand-over (the
+// thread stopped and waited for, surfaces and pixel lists released), the balls kept where they are in the
+// world. A screen or surfaces start-up would refuse end the program as start-up would: the message, then the
+// teardown with status 1. A change that reaches the window procedure while the rebuild is under way (a
+// message sent to the window from inside one of its calls) has the rebuild start over for the screen as it is
+// then.
+void FollowScreenChange() {
+    if (Phase == ProgramPhase::Following) {
+        ScreenChangedAgain = true;
+        return;
+    }
+    // Only messages the loop dispatches reach here, and the loop runs from the end of start-up on. After the
+    // teardown nothing may be started again: a change queued behind it is ignored. A program resting in a
+    // host's window too small for it tries again at the new size.
+    if (Phase != ProgramPhase::Running && Phase != ProgramPhase::Resting) {
+        return;
+    }
+    Phase = ProgramPhase::Following;
+    // The teardown's hand-over: nothing the thread draws with goes before the thread has stopped.
+    StopSimulation();
+    Followed outcome;
+    do {
+        ScreenChangedAgain = false;
+        ReleaseSurfaces();
+        ReleaseDynamicArrays();
+        outcome = FollowScreen();
+        if (outcome == Followed::Refused) {
+            EndWithRefusal();
+        }
+    } while (ScreenChangedAgain && (outcome == Followed::Built || outcome == Followed::TooSmall));
+    Settle(outcome);
+}
+
+// The input that ends the mode sends WM_DESTROY; WM_DESTROY tears the program down; WM_DISPLAYCHANGE
+// rebuilds it for the new screen; WM_PAINT has the next frame put the whole picture back (or, resting,
+// paints the background).
+std::intptr_t MainWndProc(platform::WindowHandle window, std::uint32_t message, std::uintptr_t wParam,
+                          std::intptr_t lParam) {
+    switch (message) {
+    case WM_DESTROY:
+        TearDown();
+        return 0;
+    case WM_DISPLAYCHANGE:
+        FollowScreenChange();
+        return 0;
+    case WM_PAINT: {
+        // The default handling first: on Windows it erases the lost area with the class's brush and
+        // validates it. The flag after it, so the whole picture the next frame copies lands on top of the
+        // erase, never under it.
+        const std::intptr_t result = platform::DefWindowProc(window, message, wParam, lParam);
+        if (Phase == ProgramPhase::Resting) {
+            PaintBackgroundOnly(); // no frame comes to put a picture back
+        } else {
+            WindowPictureLost.store(true, std::memory_order_relaxed);
+        }
+        return result;
+    }
+    default:
+        if (UserEnds(message, wParam, lParam)) {
+            platform::SendMessage(MainWindow, WM_DESTROY, 0, 0);
+            return 0;
+        }
+        return platform::DefWindowProc(window, message, wParam, lParam);
+    }
+}
+
+} // namespace
+
+int RunProgram() {
+    Phase = ProgramPhase::StartingUp;
+    MainWindow = nullptr;
+    BallsStarted = false;
+    FirstPointer = PointerStart{};
+    if (!platform::ConnectWindowSystem()) {
+        return 1;
+    }
+    if (InHostWindow()) {
+        Host = platform::HostWindow(HostWindowId);
+        if (!Host) {
+            // Both ways a number is written: Windows passes handles in decimal, X11 tools show ids in hex.
+            char hex[24];
+            std::snprintf(hex, sizeof hex, "0x%llx", static_cast<unsigned long long>(HostWindowId));
+            platform::ReportFatal(("coppertrowel: there is no window " + std::to_string(HostWindowId) + " (" +
+                                   hex + ") to draw in")
+                                      .c_str());
+            return 1;
+        }
+    }
+    const Followed outcome = FollowScreen();
+    if (outcome == Followed::Refused) {
+        platform::ReportFatal(Refusal.c_str());
+        ReleaseDynamicArrays();
+        return 1;
+    }
+    Settle(outcome);
+
+    platform::Message message{};
+    while (platform::GetMessage(message)) {
+        platform::TranslateMessage(message);
+        platform::DispatchMessage(message);
+    }
+
+    // The loop can also end without a teardown (a quit posted by something else): never leave the thread
+    // running into the release of what it draws with.
+    StopSimulation();
+    ReleaseDynamicArrays();
+    return static_cast<int>(message.WParam);
+}
