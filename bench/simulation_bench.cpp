@@ -62,7 +62,7 @@ void BM_SimulationThread(benchmark::State& state) {
     double frames = 0.0, seconds = 0.0;
     for (auto _ : state) {
         auto program = bench_support::StartProgram(width, height);
-        if (!headless::WaitForMessageLoop(std::chrono::seconds(30))) {
+        if (!headless::WaitForIdle(std::chrono::seconds(30))) {
             state.SkipWithError("the program did not start");
             return;
         }

@@ -59,7 +59,7 @@ void BM_StartupToFirstPicture(benchmark::State& state) {
         const double cpuBegin = ProcessSeconds();
         const auto begin = std::chrono::steady_clock::now();
         auto program = bench_support::StartProgram(width, height);
-        if (!headless::WaitForMessageLoop(std::chrono::seconds(30))) {
+        if (!headless::WaitForIdle(std::chrono::seconds(30))) {
             state.SkipWithError("the program did not start");
             return;
         }

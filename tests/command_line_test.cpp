@@ -125,7 +125,7 @@ TEST(CommandLine, NoArgumentsRunTheProgram) {
         ArgumentValues = count ? arguments : arguments + 1;
         auto program = std::async(std::launch::async, [] { return RunCommandLine(); });
         const ProgramEnder ender{program};
-        ASSERT_TRUE(headless::WaitForMessageLoop(Patience));
+        ASSERT_TRUE(headless::WaitForIdle(Patience));
         EXPECT_TRUE(headless::Window().Visible);
         headless::InjectLeftClick(1, 1);
         EXPECT_EQ(ExitStatus(program), 0);

@@ -92,7 +92,7 @@ void SweepScreen(const Screen& screen) {
     SCOPED_TRACE(std::to_string(screen.Width) + "x" + std::to_string(screen.Height));
     auto program = StartProgram(screen.Width, screen.Height);
     const ProgramEnder ender{program};
-    ASSERT_TRUE(headless::WaitForMessageLoop(Patience));
+    ASSERT_TRUE(headless::WaitForIdle(Patience));
     // From here the test thread makes the steps.
     StopSimulation();
     ExpectCopiesInsideTheWindow(0);

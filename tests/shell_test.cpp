@@ -32,7 +32,7 @@ void ExpectCleanEnd() {
 
 TEST(Shell, StartUpOpensOneTopmostBorderlessWindowOverTheWholeScreen) {
     auto program = StartProgram(1280, 1024);
-    ASSERT_TRUE(headless::WaitForMessageLoop(Patience));
+    ASSERT_TRUE(headless::WaitForIdle(Patience));
 
     const headless::WindowState window = headless::Window();
     EXPECT_TRUE(window.Visible);
@@ -66,7 +66,7 @@ TEST(Shell, ALeftClickTearsDownInOrderAndEndsWithStatusZero) {
     for (const std::uint32_t ending : {std::uint32_t{WM_LBUTTONDOWN}, std::uint32_t{WM_CLOSE}}) {
         SCOPED_TRACE(ending == WM_CLOSE ? "TheCloseCommandTakesTheSameTeardown" : "a left click");
         auto program = StartProgram(800, 600);
-        ASSERT_TRUE(headless::WaitForMessageLoop(Patience));
+        ASSERT_TRUE(headless::WaitForIdle(Patience));
         EXPECT_TRUE(Running);
         headless::Inject(ending, 0, 3, 4);
         EXPECT_EQ(ExitStatus(program), 0);
@@ -77,7 +77,7 @@ TEST(Shell, ALeftClickTearsDownInOrderAndEndsWithStatusZero) {
 
 TEST(Shell, OtherInputLeavesTheProgramRunning) {
     auto program = StartProgram(640, 480);
-    ASSERT_TRUE(headless::WaitForMessageLoop(Patience));
+    ASSERT_TRUE(headless::WaitForIdle(Patience));
     headless::Inject(WM_RBUTTONDOWN, 2, 10, 10);
     headless::Inject(WM_MBUTTONDOWN, 0x10, 20, 20);
     headless::Inject(WM_MOUSEMOVE, 0, 30, 30);
@@ -114,7 +114,7 @@ TEST(Shell, RefusesWhatItCannotDrawOnWithAMessageAndStatusOne) {
     // On the flattest, the balls start far below the world and are folded back into it at the first step.
     for (const auto& [w, h] : {std::pair{27, 2}, std::pair{640, 25}}) {
         auto program = StartProgram(w, h);
-        ASSERT_TRUE(headless::WaitForMessageLoop(Patience));
+        ASSERT_TRUE(headless::WaitForIdle(Patience));
         // Two texts a frame, a frame every eleven steps: wait for some 5,000 steps.
         while (headless::TextCalls().size() < 2 * 5000 / 11) {
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
@@ -183,7 +183,7 @@ struct Rebuilt {
 TEST(Shell, AScreenChangeRebuildsForTheNewScreenAndKeepsTheBallsWhereTheyAreInTheWorld) {
     auto program = StartProgram(1280, 1024);
     const ProgramEnder ender{program};
-    ASSERT_TRUE(headless::WaitForMessageLoop(Patience));
+    ASSERT_TRUE(headless::WaitForIdle(Patience));
     // The test holds the balls still, where it wants them: one inside the new screen's world, one below it.
     StopSimulation();
     Balls[1].X = 100.0L;
@@ -288,7 +288,7 @@ TEST(Shell, MessagesThatArriveInsideTheRebuildNeitherNestNorOutliveIt) {
         SCOPED_TRACE(inside == WM_DISPLAYCHANGE ? "a change inside" : "a click inside");
         auto program = StartProgram(640, 480);
         const ProgramEnder ender{program};
-        ASSERT_TRUE(headless::WaitForMessageLoop(Patience));
+        ASSERT_TRUE(headless::WaitForIdle(Patience));
         int sent = 0;
         headless::SetWindowCopyObserver([&sent, inside](const platform::CopyRect& copy) {
             if (!WholeWindow(copy) || Running || sent++ > 0) {
@@ -338,7 +338,7 @@ TEST(Shell, AScreenChangeToAScreenStartUpWouldRefuseEndsWithItsMessageAndStatusO
 
         auto program = StartProgram(640, 480);
         const ProgramEnder ender{program};
-        ASSERT_TRUE(headless::WaitForMessageLoop(Patience));
+        ASSERT_TRUE(headless::WaitForIdle(Patience));
         headless::SetSurfacesLeft(c.OneSurfaceLeft ? 1 : -1);
         headless::ChangeScreen(c.W, c.H);
         // A click queued behind the change finds the program already ended: it changes nothing, not even
@@ -353,7 +353,7 @@ TEST(Shell, AScreenChangeToAScreenStartUpWouldRefuseEndsWithItsMessageAndStatusO
 TEST(Shell, ALostWindowPictureIsPutBackWholeByTheNextFrame) {
     auto program = StartProgram(800, 600);
     const ProgramEnder ender{program};
-    ASSERT_TRUE(headless::WaitForMessageLoop(Patience));
+    ASSERT_TRUE(headless::WaitForIdle(Patience));
     ASSERT_TRUE(WaitForFrames(0, 10));
     // Ordinary frames copy only their two rectangles: the one whole copy is start-up's.
     EXPECT_EQ(WholeWindowCopies(0), 1u);
@@ -385,7 +385,7 @@ TEST(Shell, RepeatedScreenChangesDuringTheRun) {
     std::uniform_int_distribution<int> microseconds(0, 3000);
     auto program = StartProgram(1024, 768);
     const ProgramEnder ender{program};
-    ASSERT_TRUE(headless::WaitForMessageLoop(Patience));
+    ASSERT_TRUE(headless::WaitForIdle(Patience));
     constexpr int Changes = 40;
     for (int change = 0; change < Changes; ++change) {
         const auto& [w, h] = screens[change % std::size(screens)];
@@ -504,7 +504,7 @@ TEST(Shell, WhichInputEndsTheProgramDependsOnTheMode) {
         SCOPED_TRACE(c.Catches);
         auto program = StartInMode(c.In, 640, 480);
         const ProgramEnder ender{program};
-        ASSERT_TRUE(headless::WaitForMessageLoop(Patience));
+        ASSERT_TRUE(headless::WaitForIdle(Patience));
         for (const Input& input : c.Inputs) {
             headless::Inject(input.Message, 0, input.X, input.Y);
         }
@@ -526,7 +526,7 @@ TEST(Shell, InAHostsWindowTheProgramTakesItsSizeRestsWhileTooSmallAndEndsWithIt)
         // Too narrow for a sprite: painted in the background, no refusal, nothing built or running.
         auto program = StartInMode(mode, 20, 15);
         const ProgramEnder ender{program};
-        ASSERT_TRUE(headless::WaitForMessageLoop(Patience));
+        ASSERT_TRUE(headless::WaitForIdle(Patience));
         ASSERT_TRUE(headless::WaitForIdle(Patience));
         headless::WindowState window = headless::Window();
         EXPECT_TRUE(window.InHost && window.Visible);

@@ -362,7 +362,7 @@ TEST(SimulationThread, RunsUntilTheClickAndEndsOnAWholeFrame) {
     for (const auto& [w, h] : {std::pair{640, 480}, std::pair{1366, 768}, std::pair{3840, 1080}}) {
         SCOPED_TRACE(std::to_string(w) + "x" + std::to_string(h));
         auto program = StartProgram(w, h);
-        ASSERT_TRUE(headless::WaitForMessageLoop(Patience));
+        ASSERT_TRUE(headless::WaitForIdle(Patience));
         const auto deadline = std::chrono::steady_clock::now() + Patience;
         while (headless::TextCalls().size() < 40 && std::chrono::steady_clock::now() < deadline) {
             std::this_thread::sleep_for(std::chrono::milliseconds(5));

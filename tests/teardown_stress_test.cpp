@@ -30,7 +30,7 @@ TEST(TeardownStress, ClicksAtRandomMomentsEndEveryRunOnAWholeFrame) {
         auto program = StartProgram(w, h);
         const ProgramEnder ender{program};
         if (delay > 0) {
-            ASSERT_TRUE(headless::WaitForMessageLoop(Patience));
+            ASSERT_TRUE(headless::WaitForIdle(Patience));
             std::this_thread::sleep_for(std::chrono::microseconds(delay));
         } else {
             // A click before the window exists would reach no window at all.

@@ -23,7 +23,7 @@ struct WindowObject {
     headless::WindowState State{};
     WindowProcedure Procedure = nullptr;
     std::vector<std::uint8_t> Picture;
-    DeviceContextObject Context{nullptr, this};
+    DeviceContextObject Context; // the window's own, made with it
 };
 
 struct Surface {
@@ -52,64 +52,55 @@ ModuleObject ProgramModule;
 // it.
 std::mutex Lock;
 std::condition_variable MessageArrived;
-std::int32_t ScreenW = 640, ScreenH = 480;
-bool NoDisplay = false;
 std::int32_t SurfacesLeft = -1;
-char Separator = '.';
-ScreenSaverHost HostKind = ScreenSaverHost::Both;
-// The one class (its name, procedure, pointer and brush), the one brush, and what the program did with the
-// window system beyond its window.
-WindowClass TheClass{};
-BrushObject TheBrush{};
-headless::WindowState System{};
-std::unique_ptr<WindowObject> TheWindow;
-// The host's window (made by the test) and the screen's root window, as HostWindow hands them out.
-WindowObject TheHost;
-std::uintptr_t HostId = 0;
-WindowObject RootWindow;
-std::deque<Message> Queue;
-// The window needs painting: WM_PAINT is delivered when no other message waits, until DefWindowProc handles
-// one.
-bool PaintPending = false;
-std::function<void(const CopyRect&)> CopyObserver;
-bool QuitPosted = false;
-std::int32_t QuitCode = 0;
-bool LoopEntered = false;
-bool LoopWaiting = false;
-bool LoopEnded = false;
-std::vector<headless::TextCall> Texts;
-std::vector<CopyRect> Copies;
-std::vector<std::string> ToldTexts;
+// One run of the program: what Reset forgets.
+struct RunState {
+    std::int32_t ScreenW = 640, ScreenH = 480;
+    bool NoDisplay = false;
+    char Separator = '.';
+    ScreenSaverHost HostKind = ScreenSaverHost::Both;
+    // The one class (its name, procedure, pointer and brush), the one brush, and what the program did with
+    // the window system beyond its window.
+    WindowClass TheClass{};
+    BrushObject TheBrush{};
+    headless::WindowState System{};
+    std::unique_ptr<WindowObject> TheWindow;
+    // The host's window (made by the test) and the screen's root window, as HostWindow hands them out.
+    WindowObject TheHost, RootWindow;
+    std::uintptr_t HostId = 0;
+    std::deque<Message> Queue;
+    // The window needs painting: WM_PAINT is delivered when no other message waits, until DefWindowProc
+    // handles one.
+    bool PaintPending = false;
+    std::function<void(const CopyRect&)> CopyObserver;
+    bool QuitPosted = false, LoopWaiting = false, LoopEnded = false;
+    std::int32_t QuitCode = 0;
+    std::vector<headless::TextCall> Texts;
+    std::vector<CopyRect> Copies;
+    std::vector<std::string> ToldTexts;
+};
+RunState Run;
 std::int32_t SurfacesLive = 0;
 
 void Tell(const char* how, const char* text) {
     std::lock_guard guard(Lock);
-    ToldTexts.push_back(std::string(how) + " " + text);
-}
-
-void Post(std::uint32_t number, std::uintptr_t wParam, std::int32_t x, std::int32_t y) {
-    {
-        std::lock_guard guard(Lock);
-        const auto lParam = static_cast<std::intptr_t>((static_cast<std::uint32_t>(y) & 0xFFFFu) << 16 |
-                                                       (static_cast<std::uint32_t>(x) & 0xFFFFu));
-        Queue.push_back(Message{TheWindow.get(), number, wParam, lParam});
-    }
-    MessageArrived.notify_all();
+    Run.ToldTexts.push_back(std::string(how) + " " + text);
 }
 
 // A window of the class, width x height, black until something is copied to it.
 std::unique_ptr<WindowObject> MakeWindow(std::int32_t width, std::int32_t height) {
     auto window = std::make_unique<WindowObject>();
+    window->Context.Window = window.get();
     window->State.Exists = true;
     window->State.Width = width;
     window->State.Height = height;
-    window->Procedure = TheClass.Procedure;
+    window->Procedure = Run.TheClass.Procedure;
     window->Picture.assign(static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 3, 0);
     return window;
 }
 
 bool IsTheClass(const char* className) {
-    return TheClass.ClassName && std::strcmp(TheClass.ClassName, className) == 0;
+    return Run.TheClass.ClassName && std::strcmp(Run.TheClass.ClassName, className) == 0;
 }
 
 std::uint8_t* RowOf(Surface* surface, std::int32_t y) {
@@ -123,33 +114,15 @@ namespace headless {
 
 void Reset(std::int32_t screenWidth, std::int32_t screenHeight) {
     std::lock_guard guard(Lock);
-    ScreenW = screenWidth;
-    ScreenH = screenHeight;
-    NoDisplay = false;
+    Run = RunState{};
+    Run.ScreenW = screenWidth;
+    Run.ScreenH = screenHeight;
     SurfacesLeft = -1;
-    Separator = '.';
-    HostKind = ScreenSaverHost::Both;
-    TheClass = WindowClass{};
-    System = WindowState{};
-    TheWindow.reset();
-    TheHost = WindowObject{};
-    HostId = 0;
-    Queue.clear();
-    PaintPending = false;
-    CopyObserver = nullptr;
-    QuitPosted = false;
-    QuitCode = 0;
-    LoopEntered = false;
-    LoopWaiting = false;
-    LoopEnded = false;
-    Texts.clear();
-    Copies.clear();
-    ToldTexts.clear();
 }
 
 void SetNoDisplay(bool noDisplay) {
     std::lock_guard guard(Lock);
-    NoDisplay = noDisplay;
+    Run.NoDisplay = noDisplay;
 }
 
 void SetSurfacesLeft(std::int32_t surfaces) {
@@ -159,47 +132,53 @@ void SetSurfacesLeft(std::int32_t surfaces) {
 
 void SetScreenSaverHost(platform::ScreenSaverHost host) {
     std::lock_guard guard(Lock);
-    HostKind = host;
+    Run.HostKind = host;
 }
 
 void SetDecimalSeparator(char separator) {
     std::lock_guard guard(Lock);
-    Separator = separator;
+    Run.Separator = separator;
 }
 
-void Inject(std::uint32_t message, std::uintptr_t wParam, std::int32_t x, std::int32_t y) {
-    Post(message, wParam, x, y);
+void Inject(std::uint32_t number, std::uintptr_t wParam, std::int32_t x, std::int32_t y) {
+    {
+        std::lock_guard guard(Lock);
+        const auto lParam = static_cast<std::intptr_t>((static_cast<std::uint32_t>(y) & 0xFFFFu) << 16 |
+                                                       (static_cast<std::uint32_t>(x) & 0xFFFFu));
+        Run.Queue.push_back(Message{Run.TheWindow.get(), number, wParam, lParam});
+    }
+    MessageArrived.notify_all();
 }
 
 void ChangeScreen(std::int32_t width, std::int32_t height) {
     {
         std::lock_guard guard(Lock);
-        ScreenW = width;
-        ScreenH = height;
+        Run.ScreenW = width;
+        Run.ScreenH = height;
     }
-    Post(WM_DISPLAYCHANGE, 24, width, height);
+    Inject(WM_DISPLAYCHANGE, 24, width, height);
 }
 
 std::uintptr_t MakeHostWindow(std::int32_t width, std::int32_t height) {
     std::lock_guard guard(Lock);
-    TheHost = WindowObject{};
-    TheHost.State.Exists = true;
-    TheHost.State.Width = width;
-    TheHost.State.Height = height;
-    HostId += 0x1234;
-    return HostId;
+    Run.TheHost = WindowObject{};
+    Run.TheHost.State.Exists = true;
+    Run.TheHost.State.Width = width;
+    Run.TheHost.State.Height = height;
+    Run.HostId += 0x1234;
+    return Run.HostId;
 }
 
 void ResizeHostWindow(std::int32_t width, std::int32_t height) {
     bool inside = false;
     {
         std::lock_guard guard(Lock);
-        TheHost.State.Width = width;
-        TheHost.State.Height = height;
-        inside = TheWindow && TheWindow->State.InHost;
+        Run.TheHost.State.Width = width;
+        Run.TheHost.State.Height = height;
+        inside = Run.TheWindow && Run.TheWindow->State.InHost;
     }
     if (inside) {
-        Post(WM_DISPLAYCHANGE, 24, width, height);
+        Inject(WM_DISPLAYCHANGE, 24, width, height);
     }
 }
 
@@ -207,86 +186,83 @@ void DestroyHostWindow() {
     bool inside = false;
     {
         std::lock_guard guard(Lock);
-        TheHost.State.Exists = false;
-        TheHost.State.Destroyed = true;
-        inside = TheWindow && TheWindow->State.InHost && !TheWindow->State.Destroyed;
+        Run.TheHost.State.Exists = false;
+        Run.TheHost.State.Destroyed = true;
+        inside = Run.TheWindow && Run.TheWindow->State.InHost && !Run.TheWindow->State.Destroyed;
         if (inside) {
-            TheWindow->State.Destroyed = true;
-            TheWindow->State.Visible = false;
+            Run.TheWindow->State.Destroyed = true;
+            Run.TheWindow->State.Visible = false;
         }
     }
     if (inside) {
-        Post(WM_DESTROY, 0, 0, 0);
+        Inject(WM_DESTROY, 0, 0, 0);
     }
 }
 
 void InjectPaint() {
     {
         std::lock_guard guard(Lock);
-        if (!TheWindow) {
+        if (!Run.TheWindow) {
             return;
         }
-        std::fill(TheWindow->Picture.begin(), TheWindow->Picture.end(), std::uint8_t{0});
-        PaintPending = true;
+        std::fill(Run.TheWindow->Picture.begin(), Run.TheWindow->Picture.end(), std::uint8_t{0});
+        Run.PaintPending = true;
     }
     MessageArrived.notify_all();
 }
 
 void SetWindowCopyObserver(std::function<void(const platform::CopyRect&)> observer) {
     std::lock_guard guard(Lock);
-    CopyObserver = std::move(observer);
-}
-
-bool WaitForMessageLoop(std::chrono::milliseconds timeout) {
-    std::unique_lock guard(Lock);
-    return MessageArrived.wait_for(guard, timeout, [] { return LoopEntered; });
+    Run.CopyObserver = std::move(observer);
 }
 
 bool WaitForIdle(std::chrono::milliseconds timeout) {
     std::unique_lock guard(Lock);
-    return MessageArrived.wait_for(
-        guard, timeout, [] { return (Queue.empty() && !PaintPending && LoopWaiting) || LoopEnded; });
+    return MessageArrived.wait_for(guard, timeout, [] {
+        return (Run.Queue.empty() && !Run.PaintPending && Run.LoopWaiting) || Run.LoopEnded;
+    });
 }
 
 std::vector<TextCall> TextCalls() {
     std::lock_guard guard(Lock);
-    return Texts;
+    return Run.Texts;
 }
 
 std::vector<CopyRect> WindowCopies() {
     std::lock_guard guard(Lock);
-    return Copies;
+    return Run.Copies;
 }
 
 void TakeDrawingLogs(std::vector<TextCall>& texts, std::vector<CopyRect>& copies) {
     std::lock_guard guard(Lock);
-    texts.swap(Texts);
-    Texts.clear();
-    copies.swap(Copies);
-    Copies.clear();
+    texts.swap(Run.Texts);
+    Run.Texts.clear();
+    copies.swap(Run.Copies);
+    Run.Copies.clear();
 }
 
 std::vector<std::string> Told() {
     std::lock_guard guard(Lock);
-    return ToldTexts;
+    return Run.ToldTexts;
 }
 
 WindowState Window() {
     std::lock_guard guard(Lock);
-    WindowState state = TheWindow ? TheWindow->State : WindowState{};
-    state.Connected = System.Connected;
-    state.ScreenInvalidated = System.ScreenInvalidated;
-    state.Moves = System.Moves;
-    state.ClassRegistered = TheClass.ClassName != nullptr;
-    state.ArrowCursor = TheClass.Cursor == &ArrowCursor;
-    state.ClassColour =
-        TheClass.BackgroundBrush ? static_cast<const BrushObject*>(TheClass.BackgroundBrush)->Colour : 0;
+    WindowState state = Run.TheWindow ? Run.TheWindow->State : WindowState{};
+    state.Connected = Run.System.Connected;
+    state.ScreenInvalidated = Run.System.ScreenInvalidated;
+    state.Moves = Run.System.Moves;
+    state.ClassRegistered = Run.TheClass.ClassName != nullptr;
+    state.ArrowCursor = Run.TheClass.Cursor == &ArrowCursor;
+    state.ClassColour = Run.TheClass.BackgroundBrush
+                            ? static_cast<const BrushObject*>(Run.TheClass.BackgroundBrush)->Colour
+                            : 0;
     return state;
 }
 
 std::vector<std::uint8_t> WindowPicture() {
     std::lock_guard guard(Lock);
-    return TheWindow ? TheWindow->Picture : std::vector<std::uint8_t>{};
+    return Run.TheWindow ? Run.TheWindow->Picture : std::vector<std::uint8_t>{};
 }
 
 std::int32_t LiveSurfaces() {
@@ -300,8 +276,8 @@ namespace platform {
 
 bool ConnectWindowSystem() {
     std::lock_guard guard(Lock);
-    System.Connected = true;
-    if (NoDisplay) {
+    Run.System.Connected = true;
+    if (Run.NoDisplay) {
         std::fputs("coppertrowel: no display to open (headless platform told to have none)\n", stderr);
         return false;
     }
@@ -310,7 +286,7 @@ bool ConnectWindowSystem() {
 
 std::int32_t GetSystemMetrics(std::int32_t index) {
     std::lock_guard guard(Lock);
-    return index == SM_CXSCREEN ? ScreenW : index == SM_CYSCREEN ? ScreenH : 0;
+    return index == SM_CXSCREEN ? Run.ScreenW : index == SM_CYSCREEN ? Run.ScreenH : 0;
 }
 
 ModuleHandle GetModuleHandle() {
@@ -323,16 +299,16 @@ CursorHandle LoadCursor(StockCursor cursor) {
 
 BrushHandle CreateSolidBrush(std::uint32_t colour) {
     std::lock_guard guard(Lock);
-    TheBrush.Colour = colour;
-    return &TheBrush;
+    Run.TheBrush.Colour = colour;
+    return &Run.TheBrush;
 }
 
 bool RegisterClass(const WindowClass& windowClass) {
     std::lock_guard guard(Lock);
-    if (TheClass.ClassName) {
+    if (Run.TheClass.ClassName) {
         return false;
     }
-    TheClass = windowClass;
+    Run.TheClass = windowClass;
     return true;
 }
 
@@ -341,7 +317,7 @@ bool UnregisterClass(const char* className, ModuleHandle) {
     if (!IsTheClass(className)) {
         return false;
     }
-    TheClass = WindowClass{};
+    Run.TheClass = WindowClass{};
     return true;
 }
 
@@ -352,13 +328,13 @@ WindowHandle CreateWindowEx(std::uint32_t exStyle, const char* className, const 
     if (!IsTheClass(className) || width <= 0 || height <= 0) {
         return nullptr;
     }
-    TheWindow = MakeWindow(width, height);
-    TheWindow->State.ExStyle = exStyle;
-    TheWindow->State.Style = style;
-    TheWindow->State.Title = title;
-    TheWindow->State.X = x;
-    TheWindow->State.Y = y;
-    return TheWindow.get();
+    Run.TheWindow = MakeWindow(width, height);
+    Run.TheWindow->State.ExStyle = exStyle;
+    Run.TheWindow->State.Style = style;
+    Run.TheWindow->State.Title = title;
+    Run.TheWindow->State.X = x;
+    Run.TheWindow->State.Y = y;
+    return Run.TheWindow.get();
 }
 
 bool ShowWindow(WindowHandle window, std::int32_t) {
@@ -376,7 +352,7 @@ bool MoveWindow(WindowHandle window, std::int32_t x, std::int32_t y, std::int32_
     if (!window || width <= 0 || height <= 0) {
         return false;
     }
-    ++System.Moves;
+    ++Run.System.Moves;
     window->State.X = x;
     window->State.Y = y;
     window->State.Width = width;
@@ -388,22 +364,22 @@ bool MoveWindow(WindowHandle window, std::int32_t x, std::int32_t y, std::int32_
 
 bool InvalidateRect(WindowHandle window, bool) {
     std::lock_guard guard(Lock);
-    System.ScreenInvalidated |= window == nullptr;
+    Run.System.ScreenInvalidated |= window == nullptr;
     return true;
 }
 
 ScreenSaverHost ScreenSaverHostKind() {
     std::lock_guard guard(Lock);
-    return HostKind;
+    return Run.HostKind;
 }
 
 WindowHandle HostWindow(std::uintptr_t id) {
     std::lock_guard guard(Lock);
     if (id == 0) {
-        RootWindow.State.Exists = true;
-        return &RootWindow;
+        Run.RootWindow.State.Exists = true;
+        return &Run.RootWindow;
     }
-    return id == HostId && TheHost.State.Exists ? &TheHost : nullptr;
+    return id == Run.HostId && Run.TheHost.State.Exists ? &Run.TheHost : nullptr;
 }
 
 bool GetClientRect(WindowHandle window, Rect& rect) {
@@ -411,8 +387,8 @@ bool GetClientRect(WindowHandle window, Rect& rect) {
     if (!window || !window->State.Exists || window->State.Destroyed) {
         return false;
     }
-    rect = window == &RootWindow ? Rect{0, 0, ScreenW, ScreenH}
-                                 : Rect{0, 0, window->State.Width, window->State.Height};
+    rect = window == &Run.RootWindow ? Rect{0, 0, Run.ScreenW, Run.ScreenH}
+                                     : Rect{0, 0, window->State.Width, window->State.Height};
     return true;
 }
 
@@ -422,11 +398,11 @@ WindowHandle CreateWindowIn(WindowHandle host, const char* className, std::int32
     if (!host || !host->State.Exists || !IsTheClass(className) || width <= 0 || height <= 0) {
         return nullptr;
     }
-    TheWindow = MakeWindow(width, height);
-    TheWindow->State.Visible = true;
-    TheWindow->State.InHost = true;
-    TheWindow->State.Style = WS_CHILD | WS_VISIBLE;
-    return TheWindow.get();
+    Run.TheWindow = MakeWindow(width, height);
+    Run.TheWindow->State.Visible = true;
+    Run.TheWindow->State.InHost = true;
+    Run.TheWindow->State.Style = WS_CHILD | WS_VISIBLE;
+    return Run.TheWindow.get();
 }
 
 bool FillRect(DeviceContext dc, const Rect& rect, BrushHandle brush) {
@@ -456,24 +432,23 @@ void MessageBox(WindowHandle, const char* text, const char*) {
 
 bool GetMessage(Message& message) {
     std::unique_lock guard(Lock);
-    LoopEntered = true;
-    LoopWaiting = Queue.empty() && !QuitPosted && !PaintPending;
+    Run.LoopWaiting = Run.Queue.empty() && !Run.QuitPosted && !Run.PaintPending;
     MessageArrived.notify_all();
-    MessageArrived.wait(guard, [] { return !Queue.empty() || QuitPosted || PaintPending; });
-    LoopWaiting = false;
-    if (!Queue.empty()) {
-        message = Queue.front();
-        Queue.pop_front();
+    MessageArrived.wait(guard, [] { return !Run.Queue.empty() || Run.QuitPosted || Run.PaintPending; });
+    Run.LoopWaiting = false;
+    if (!Run.Queue.empty()) {
+        message = Run.Queue.front();
+        Run.Queue.pop_front();
         return true;
     }
     // As on Windows: posted messages first, then the quit, and a paint only when nothing else waits.
-    if (!QuitPosted) {
-        message = Message{TheWindow.get(), WM_PAINT, 0, 0};
+    if (!Run.QuitPosted) {
+        message = Message{Run.TheWindow.get(), WM_PAINT, 0, 0};
         return true;
     }
-    LoopEnded = true;
+    Run.LoopEnded = true;
     MessageArrived.notify_all();
-    message = Message{nullptr, WM_QUIT, static_cast<std::uintptr_t>(QuitCode), 0};
+    message = Message{nullptr, WM_QUIT, static_cast<std::uintptr_t>(Run.QuitCode), 0};
     return false;
 }
 
@@ -483,8 +458,8 @@ std::intptr_t DispatchMessage(const Message& message) {
     WindowProcedure procedure = nullptr;
     {
         std::lock_guard guard(Lock);
-        if (message.Window && message.Window == TheWindow.get()) {
-            procedure = TheWindow->Procedure;
+        if (message.Window && message.Window == Run.TheWindow.get()) {
+            procedure = Run.TheWindow->Procedure;
         }
     }
     return procedure ? procedure(message.Window, message.Number, message.WParam, message.LParam) : 0;
@@ -494,7 +469,7 @@ std::intptr_t DefWindowProc(WindowHandle window, std::uint32_t message, std::uin
     if (message == WM_PAINT) {
         // Validates the window: no more WM_PAINT until it loses its picture again.
         std::lock_guard guard(Lock);
-        PaintPending = false;
+        Run.PaintPending = false;
         return 0;
     }
     if (message != WM_CLOSE || !window) {
@@ -530,8 +505,8 @@ std::intptr_t SendMessage(WindowHandle window, std::uint32_t message, std::uintp
 void PostQuitMessage(std::int32_t exitCode) {
     {
         std::lock_guard guard(Lock);
-        QuitPosted = true;
-        QuitCode = exitCode;
+        Run.QuitPosted = true;
+        Run.QuitCode = exitCode;
     }
     MessageArrived.notify_all();
 }
@@ -577,9 +552,9 @@ bool BitBlt(DeviceContext destination, std::int32_t x, std::int32_t y, std::int3
         std::memmove(out, in, bytes);
     }
     if (destination->Window) {
-        Copies.push_back(rect);
-        if (CopyObserver) {
-            const std::function<void(const CopyRect&)> observer = CopyObserver;
+        Run.Copies.push_back(rect);
+        if (Run.CopyObserver) {
+            const std::function<void(const CopyRect&)> observer = Run.CopyObserver;
             guard.unlock();
             observer(rect);
         }
@@ -592,7 +567,7 @@ bool TextOutA(DeviceContext dc, std::int32_t x, std::int32_t y, const char* text
         return false;
     }
     std::lock_guard guard(Lock);
-    Texts.push_back(headless::TextCall{x, y, std::string(text, static_cast<std::size_t>(length))});
+    Run.Texts.push_back(headless::TextCall{x, y, std::string(text, static_cast<std::size_t>(length))});
     return true;
 }
 
@@ -667,7 +642,7 @@ void ReleaseSurface(Surface* surface) {
 
 char DecimalSeparator() {
     std::lock_guard guard(Lock);
-    return Separator;
+    return Run.Separator;
 }
 
 void ReportFatal(const char* text) {

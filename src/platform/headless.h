@@ -46,9 +46,8 @@ void DestroyHostWindow();
 // DefWindowProc has handled one; the loop is not idle before that.
 void InjectPaint();
 
-// Waits until the message loop has asked for its first message, that is start-up has finished.
-bool WaitForMessageLoop(std::chrono::milliseconds timeout);
-// Waits until every injected message has been handled and the loop waits for the next one, or has ended.
+// Waits until start-up has finished, every injected message has been handled and the loop waits for the next
+// one, or until the loop has ended.
 bool WaitForIdle(std::chrono::milliseconds timeout);
 
 struct TextCall {

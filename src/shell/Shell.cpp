@@ -94,36 +94,24 @@ Followed FollowScreen() {
     return Phase == ProgramPhase::Ended ? Followed::Ended : Followed::Built;
 }
 
-void ReleaseAndQuit(std::int32_t exitCode) {
+// The teardown, once: the thread stopped, the surfaces released, the class unregistered, the screen
+// invalidated and the quit message posted with the exit code. Phase is set to Ended first: a second click, a
+// click queued behind a screen change that ended the program, or anything reaching the window procedure while
+// the user is told why the program refuses to go on (a message box runs its own message loop) must neither
+// release again nor replace the code. Code 1 tells the user Refusal first.
+void End(std::int32_t exitCode) {
+    if (Phase == ProgramPhase::Ended) {
+        return;
+    }
+    Phase = ProgramPhase::Ended;
+    if (exitCode != 0) {
+        platform::ReportFatal(Refusal.c_str());
+    }
     StopSimulation();
     ReleaseSurfaces();
     platform::UnregisterClass(ClassName, platform::GetModuleHandle());
     platform::InvalidateRect(nullptr, false);
     platform::PostQuitMessage(exitCode);
-}
-
-// The teardown, once: the thread stopped, the surfaces released, the class unregistered, the screen
-// invalidated and the quit message posted with code 0. Later calls, and calls after EndWithRefusal, do
-// nothing: a second click, or a click queued behind a screen change that ended the program, must neither
-// release again nor replace the quit message's code.
-void TearDown() {
-    if (Phase == ProgramPhase::Ended) {
-        return;
-    }
-    Phase = ProgramPhase::Ended;
-    ReleaseAndQuit(0);
-}
-
-// The program refuses to go on: Phase set to Ended first, so that nothing reaching the window procedure while
-// the user is told (a message box runs its own message loop) can end it another way, then the reason told and
-// the teardown's steps with the quit message's code 1.
-void EndWithRefusal() {
-    if (Phase == ProgramPhase::Ended) {
-        return;
-    }
-    Phase = ProgramPhase::Ended;
-    platform::ReportFatal(Refusal.c_str());
-    ReleaseAndQuit(1);
 }
 
 // Where following the screen leaves the program: running, or resting in a window too small for it.
@@ -164,7 +152,7 @@ void FollowScreenChange() {
         ReleaseDynamicArrays();
         outcome = FollowScreen();
         if (outcome == Followed::Refused) {
-            EndWithRefusal();
+            End(1);
         }
     } while (ScreenChangedAgain && (outcome == Followed::Built || outcome == Followed::TooSmall));
     Settle(outcome);
@@ -177,7 +165,7 @@ std::intptr_t MainWndProc(platform::WindowHandle window, std::uint32_t message, 
                           std::intptr_t lParam) {
     switch (message) {
     case WM_DESTROY:
-        TearDown();
+        End(0);
         return 0;
     case WM_DISPLAYCHANGE:
         FollowScreenChange();

@@ -143,7 +143,7 @@ TEST(LongRun, AHundredMillionStepsKeepTheBallsInsideAndLeaveNothingBehind) {
     const std::int64_t steps = StepsToRun();
     auto program = StartProgram(Width, Height);
     const ProgramEnder ender{program};
-    ASSERT_TRUE(headless::WaitForMessageLoop(Patience));
+    ASSERT_TRUE(headless::WaitForIdle(Patience));
     // The steps are made here, so that every frame can be looked at before the next.
     StopSimulation();
     std::printf("start: ball 1 velocity %.21Lg, %.21Lg; ball 2 velocity %.21Lg, %.21Lg\n", Balls[1].VX,
