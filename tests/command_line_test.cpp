@@ -149,109 +149,54 @@ TEST(CommandLine, ModesAndWindowNumbersInEverySpellingAndWhereTheyComeFrom) {
         return headless::Told()[0].substr(std::string("ReportInformation ").size());
     }();
     const std::string nothingToSet = "MessageBox coppertrowel has nothing to set";
+    auto badVariable = [&usage](const char* value) {
+        return "ReportFatal coppertrowel: XSCREENSAVER_WINDOW is not a window number (decimal or 0x "
+               "hexadecimal): \"" +
+               std::string(value) + "\"\n" + usage;
+    };
+    auto notHere = [](const char* option, const char* system) {
+        return "ReportFatal coppertrowel: \"" + std::string(option) + "\" is for " + system +
+               ", not this system";
+    };
+    using enum ProgramMode;
+    const char* const P = "coppertrowel";
+    constexpr int No = RefusedCommandLine;
     for (const Case& c : {
-             Case{{}, "coppertrowel", nullptr, Both, 1, ProgramMode::Demo, 0, ""},
+             Case{{}, P, nullptr, Both, 1, Demo, 0, ""},
              // Windows' spellings: either slash or dash, either case; a value apart or after a colon.
-             Case{{"/s"}, "coppertrowel", nullptr, Both, 1, ProgramMode::ScreenSaver, 0, ""},
-             Case{{"/S"}, "coppertrowel", nullptr, Scr, 1, ProgramMode::ScreenSaver, 0, ""},
-             Case{{"-s"}, "coppertrowel", nullptr, Scr, 1, ProgramMode::ScreenSaver, 0, ""},
-             Case{{"/p", "1234"}, "coppertrowel", nullptr, Scr, 1, ProgramMode::Preview, 1234, ""},
-             Case{{"/p:1234"}, "coppertrowel", nullptr, Scr, 1, ProgramMode::Preview, 1234, ""},
-             Case{{"-P", "0x4D2"}, "coppertrowel", nullptr, Scr, 1, ProgramMode::Preview, 1234, ""},
-             Case{{"/c"}, "coppertrowel", nullptr, Scr, 0, ProgramMode::Configure, 0, nothingToSet},
-             Case{{"/C:99"}, "coppertrowel", nullptr, Scr, 0, ProgramMode::Configure, 99, nothingToSet},
+             Case{{"/s"}, P, nullptr, Both, 1, ScreenSaver, 0, ""},
+             Case{{"/S"}, P, nullptr, Scr, 1, ScreenSaver, 0, ""},
+             Case{{"-s"}, P, nullptr, Scr, 1, ScreenSaver, 0, ""},
+             Case{{"/p", "1234"}, P, nullptr, Scr, 1, Preview, 1234, ""},
+             Case{{"/p:1234"}, P, nullptr, Scr, 1, Preview, 1234, ""},
+             Case{{"-P", "0x4D2"}, P, nullptr, Scr, 1, Preview, 1234, ""},
+             Case{{"/c"}, P, nullptr, Scr, 0, Configure, 0, nothingToSet},
+             Case{{"/C:99"}, P, nullptr, Scr, 0, Configure, 99, nothingToSet},
              // A screen saver file started by name alone shows its settings; with an option it does that.
-             Case{{},
-                  "C:\\Windows\\COPPERTROWEL.SCR",
-                  nullptr,
-                  Scr,
-                  0,
-                  ProgramMode::Configure,
-                  0,
-                  nothingToSet},
-             Case{{"/s"}, "coppertrowel.scr", nullptr, Scr, 1, ProgramMode::ScreenSaver, 0, ""},
-             Case{{}, "coppertrowel.scr", nullptr, XWindow, 1, ProgramMode::Demo, 0, ""},
-             Case{{}, "scr", nullptr, Scr, 1, ProgramMode::Demo, 0, ""},
+             Case{{}, "C:\\Windows\\COPPERTROWEL.SCR", nullptr, Scr, 0, Configure, 0, nothingToSet},
+             Case{{"/s"}, "coppertrowel.scr", nullptr, Scr, 1, ScreenSaver, 0, ""},
+             Case{{}, "coppertrowel.scr", nullptr, XWindow, 1, Demo, 0, ""},
+             Case{{}, "scr", nullptr, Scr, 1, Demo, 0, ""},
              // X11's: a window number, the root, and the host's variable, which --window-id overrides.
-             Case{{"--window-id", "0x2A"},
-                  "coppertrowel",
-                  nullptr,
-                  XWindow,
-                  1,
-                  ProgramMode::InsideWindow,
-                  42,
-                  ""},
-             Case{{"--window-id", "4294967295"},
-                  "coppertrowel",
-                  nullptr,
-                  XWindow,
-                  1,
-                  ProgramMode::InsideWindow,
-                  4294967295u,
-                  ""},
-             Case{{"--root"}, "coppertrowel", nullptr, XWindow, 1, ProgramMode::InsideWindow, 0, ""},
-             Case{{"--root"}, "coppertrowel", "0x10", XWindow, 1, ProgramMode::InsideWindow, 16, ""},
-             Case{{"--window-id", "5"}, "coppertrowel", "7", XWindow, 1, ProgramMode::InsideWindow, 5, ""},
-             Case{{"--window-id", "5"}, "coppertrowel", "junk", XWindow, 1, ProgramMode::InsideWindow, 5, ""},
-             Case{{}, "coppertrowel", "7", XWindow, 1, ProgramMode::InsideWindow, 7, ""},
-             Case{{}, "coppertrowel", "", XWindow, 1, ProgramMode::Demo, 0, ""},
+             Case{{"--window-id", "0x2A"}, P, nullptr, XWindow, 1, InsideWindow, 42, ""},
+             Case{{"--window-id", "4294967295"}, P, nullptr, XWindow, 1, InsideWindow, 4294967295u, ""},
+             Case{{"--root"}, P, nullptr, XWindow, 1, InsideWindow, 0, ""},
+             Case{{"--root"}, P, "0x10", XWindow, 1, InsideWindow, 16, ""},
+             Case{{"--window-id", "5"}, P, "7", XWindow, 1, InsideWindow, 5, ""},
+             Case{{"--window-id", "5"}, P, "junk", XWindow, 1, InsideWindow, 5, ""},
+             Case{{}, P, "7", XWindow, 1, InsideWindow, 7, ""},
+             Case{{}, P, "", XWindow, 1, Demo, 0, ""},
              // Windows has no such host: the variable leaves the demo alone there.
-             Case{{}, "coppertrowel", "7", Scr, 1, ProgramMode::Demo, 0, ""},
-             Case{{"--root"},
-                  "coppertrowel",
-                  "junk",
-                  XWindow,
-                  RefusedCommandLine,
-                  ProgramMode::InsideWindow,
-                  0,
-                  "ReportFatal coppertrowel: XSCREENSAVER_WINDOW is not a window number (decimal or 0x "
-                  "hexadecimal): \"junk\"\n" +
-                      usage},
-             Case{{},
-                  "coppertrowel",
-                  "-1",
-                  XWindow,
-                  RefusedCommandLine,
-                  ProgramMode::Demo,
-                  0,
-                  "ReportFatal coppertrowel: XSCREENSAVER_WINDOW is not a window number (decimal or 0x "
-                  "hexadecimal): \"-1\"\n" +
-                      usage},
+             Case{{}, P, "7", Scr, 1, Demo, 0, ""},
+             Case{{"--root"}, P, "junk", XWindow, No, InsideWindow, 0, badVariable("junk")},
+             Case{{}, P, "-1", XWindow, No, Demo, 0, badVariable("-1")},
              // The first option decides.
-             Case{{"/s", "--root"}, "coppertrowel", nullptr, Both, 1, ProgramMode::ScreenSaver, 0, ""},
+             Case{{"/s", "--root"}, P, nullptr, Both, 1, ScreenSaver, 0, ""},
              // A mode the window system has no host for: one line, nothing started.
-             Case{{"/p", "5"},
-                  "coppertrowel",
-                  nullptr,
-                  XWindow,
-                  RefusedCommandLine,
-                  ProgramMode::Preview,
-                  5,
-                  "ReportFatal coppertrowel: \"/p\" is for Windows, not this system"},
-             Case{{"-S"},
-                  "coppertrowel",
-                  nullptr,
-                  XWindow,
-                  RefusedCommandLine,
-                  ProgramMode::ScreenSaver,
-                  0,
-                  "ReportFatal coppertrowel: \"-S\" is for Windows, not this system"},
-             Case{{"--window-id", "5"},
-                  "coppertrowel",
-                  nullptr,
-                  Scr,
-                  RefusedCommandLine,
-                  ProgramMode::InsideWindow,
-                  5,
-                  "ReportFatal coppertrowel: \"--window-id\" is for X11, not this system"},
-             Case{{"--root"},
-                  "coppertrowel",
-                  nullptr,
-                  Scr,
-                  RefusedCommandLine,
-                  ProgramMode::InsideWindow,
-                  0,
-                  "ReportFatal coppertrowel: \"--root\" is for X11, not this system"},
+             Case{{"/p", "5"}, P, nullptr, XWindow, No, Preview, 5, notHere("/p", "Windows")},
+             Case{{"-S"}, P, nullptr, XWindow, No, ScreenSaver, 0, notHere("-S", "Windows")},
+             Case{{"--window-id", "5"}, P, nullptr, Scr, No, InsideWindow, 5, notHere("--window-id", "X11")},
+             Case{{"--root"}, P, nullptr, Scr, No, InsideWindow, 0, notHere("--root", "X11")},
          }) {
         SCOPED_TRACE(std::string(c.Name) + " " + (c.Arguments.empty() ? "" : c.Arguments[0]) + " " +
                      (c.HostWindow ? c.HostWindow : "(unset)"));
