@@ -1,6 +1,8 @@
 #pragma once
 // A screen, a window and the two surfaces on the headless platform, with sprite geometry and pixel lists made
-// by hand, so that frames can be composed without the sprite builder.
+// by hand, so that frames can be composed without the sprite builder, or built by the program itself.
+
+#include <gtest/gtest.h>
 
 #include <cmath>
 #include <cstring>
@@ -38,13 +40,20 @@ inline void FreshScreen(std::int32_t width, std::int32_t height) {
     }
 }
 
+// The screen's size, scale, ball size and world bounds.
+inline void World(std::int32_t width, std::int32_t height) {
+    ScreenWidth = width;
+    ScreenHeight = height;
+    ComputeScale();
+    ComputeBallSize();
+    ComputeWorldBounds();
+}
+
 // Screen, world and a window of that size, the sprite left to the test.
 inline void OpenScreen(std::int32_t width, std::int32_t height) {
     FreshScreen(width, height);
     bench::OpenProgramWindow(width, height);
-    ComputeScale();
-    ComputeBallSize();
-    ComputeWorldBounds();
+    World(width, height);
     LightLevel = 300;
 }
 
@@ -132,6 +141,14 @@ inline void CloseScreen() {
     ReleaseDynamicArrays();
     UseGeometry(0, 0);
     MainWindow = nullptr;
+}
+
+// The ball is at (x, y) with velocity (vx, vy), to the last bit.
+inline void ExpectBall(const Ball& ball, Extended x, Extended y, Extended vx, Extended vy) {
+    EXPECT_EQ(ball.X, x);
+    EXPECT_EQ(ball.Y, y);
+    EXPECT_EQ(ball.VX, vx);
+    EXPECT_EQ(ball.VY, vy);
 }
 
 // The window shows exactly the back buffer over the whole window.

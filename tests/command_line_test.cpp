@@ -61,6 +61,7 @@ TEST(CommandLine, AnswersOrRefusesWithoutTouchingTheWindowSystem) {
         return std::string("ReportFatal coppertrowel: \"") + option +
                "\" needs a window number (decimal or 0x hexadecimal), not \"" + value + "\"\n" + usage;
     };
+    constexpr int No = RefusedCommandLine;
     struct Case {
         std::vector<const char*> Arguments;
         int Status;
@@ -71,41 +72,40 @@ TEST(CommandLine, AnswersOrRefusesWithoutTouchingTheWindowSystem) {
              // The first known option decides.
              Case{{"--help", "--version"}, 0, "ReportInformation " + usage},
              Case{{"--version", "--version", "--help"}, 0, version},
-             Case{{"--bogus"}, RefusedCommandLine, refusal("--bogus")},
+             Case{{"--bogus"}, No, refusal("--bogus")},
              // Options match whole and exactly.
-             Case{{"--version=2"}, RefusedCommandLine, refusal("--version=2")},
-             Case{{"--Version"}, RefusedCommandLine, refusal("--Version")},
-             Case{{"-"}, RefusedCommandLine, refusal("-")},
-             Case{{""}, RefusedCommandLine, refusal("")},
+             Case{{"--version=2"}, No, refusal("--version=2")},
+             Case{{"--Version"}, No, refusal("--Version")},
+             Case{{"-"}, No, refusal("-")},
+             Case{{""}, No, refusal("")},
              // An unknown argument is refused wherever it stands, even after an option that had decided.
-             Case{{"--version", "extra"}, RefusedCommandLine, refusal("extra")},
-             Case{{"--bogus", "--help"}, RefusedCommandLine, refusal("--bogus")},
-             Case{{"--help", "x", "y"}, RefusedCommandLine, refusal("x")},
+             Case{{"--version", "extra"}, No, refusal("extra")},
+             Case{{"--bogus", "--help"}, No, refusal("--bogus")},
+             Case{{"--help", "x", "y"}, No, refusal("x")},
              // A line end or a terminal's escape in the argument stays on the one line, shown, not acted on.
-             Case{{"a\nb\x1b[2J\x7f"}, RefusedCommandLine, refusal("a\\x0Ab\\x1B[2J\\x7F")},
+             Case{{"a\nb\x1b[2J\x7f"}, No, refusal("a\\x0Ab\\x1B[2J\\x7F")},
              // A Windows spelling takes a colon only where it takes a window number, and only one letter.
-             Case{{"/s:1"}, RefusedCommandLine, refusal("/s:1")},
-             Case{{"/sx"}, RefusedCommandLine, refusal("/sx")},
-             Case{{"//s"}, RefusedCommandLine, refusal("//s")},
+             Case{{"/s:1"}, No, refusal("/s:1")},
+             Case{{"/sx"}, No, refusal("/sx")},
+             Case{{"//s"}, No, refusal("//s")},
              // A window number missing, or one that is none: junk, a sign, an empty hex, 0, beyond 32 bits.
-             Case{{"--window-id"}, RefusedCommandLine, noNumber("--window-id")},
-             Case{{"/p"}, RefusedCommandLine, noNumber("/p")},
-             Case{{"--window-id", "12x"}, RefusedCommandLine, badNumber("--window-id", "12x")},
-             Case{{"--window-id", "-5"}, RefusedCommandLine, badNumber("--window-id", "-5")},
-             Case{{"--window-id", " 5"}, RefusedCommandLine, badNumber("--window-id", " 5")},
-             Case{{"--window-id", "0x"}, RefusedCommandLine, badNumber("--window-id", "0x")},
-             Case{{"--window-id", "0"}, RefusedCommandLine, badNumber("--window-id", "0")},
-             Case{{"--window-id", "0x0"}, RefusedCommandLine, badNumber("--window-id", "0x0")},
-             Case{{"--window-id", "4294967296"}, RefusedCommandLine, badNumber("--window-id", "4294967296")},
-             Case{
-                 {"--window-id", "0x100000000"}, RefusedCommandLine, badNumber("--window-id", "0x100000000")},
+             Case{{"--window-id"}, No, noNumber("--window-id")},
+             Case{{"/p"}, No, noNumber("/p")},
+             Case{{"--window-id", "12x"}, No, badNumber("--window-id", "12x")},
+             Case{{"--window-id", "-5"}, No, badNumber("--window-id", "-5")},
+             Case{{"--window-id", " 5"}, No, badNumber("--window-id", " 5")},
+             Case{{"--window-id", "0x"}, No, badNumber("--window-id", "0x")},
+             Case{{"--window-id", "0"}, No, badNumber("--window-id", "0")},
+             Case{{"--window-id", "0x0"}, No, badNumber("--window-id", "0x0")},
+             Case{{"--window-id", "4294967296"}, No, badNumber("--window-id", "4294967296")},
+             Case{{"--window-id", "0x100000000"}, No, badNumber("--window-id", "0x100000000")},
              Case{{"--window-id", "18446744073709551617"},
-                  RefusedCommandLine,
+                  No,
                   badNumber("--window-id", "18446744073709551617")},
-             Case{{"/p:"}, RefusedCommandLine, badNumber("/p:", "")},
-             Case{{"/c:0x1g"}, RefusedCommandLine, badNumber("/c:0x1g", "0x1g")},
+             Case{{"/p:"}, No, badNumber("/p:", "")},
+             Case{{"/c:0x1g"}, No, badNumber("/c:0x1g", "0x1g")},
              // A number after an option that had already decided is checked all the same.
-             Case{{"--help", "/p", "junk"}, RefusedCommandLine, badNumber("/p", "junk")},
+             Case{{"--help", "/p", "junk"}, No, badNumber("/p", "junk")},
          }) {
         SCOPED_TRACE(c.Says);
         EXPECT_EQ(RunWith(c.Arguments), c.Status);

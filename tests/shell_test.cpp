@@ -121,10 +121,7 @@ TEST(Shell, RefusesWhatItCannotDrawOnWithAMessageAndStatusOne) {
         }
         headless::InjectLeftClick(0, 0);
         EXPECT_EQ(ExitStatus(program), 0);
-        for (int i = 1; i <= 2; ++i) {
-            EXPECT_GE(Balls[i].Y, WorldMinY);
-            EXPECT_LE(Balls[i].Y, WorldMaxY);
-        }
+        EXPECT_TRUE(InsideTheWorld(Balls[1]) && InsideTheWorld(Balls[2]));
     }
 }
 
@@ -221,14 +218,8 @@ TEST(Shell, AScreenChangeRebuildsForTheNewScreenAndKeepsTheBallsWhereTheyAreInTh
 
     // Ball 1 keeps its place and speed; ball 2, 102 units below the new world, is mirrored at its bottom as
     // the motion would: same place across, 102 units above the bound, its vertical velocity reversed.
-    EXPECT_EQ(seen.Balls[1].X, 100.0L);
-    EXPECT_EQ(seen.Balls[1].Y, 200.0L);
-    EXPECT_EQ(seen.Balls[1].VX, 0.0123L);
-    EXPECT_EQ(seen.Balls[1].VY, -0.0045L);
-    EXPECT_EQ(seen.Balls[2].X, 600.0L);
-    EXPECT_EQ(seen.Balls[2].Y, 246.0L);
-    EXPECT_EQ(seen.Balls[2].VX, -0.02L);
-    EXPECT_EQ(seen.Balls[2].VY, -0.017L);
+    ExpectBall(seen.Balls[1], 100.0L, 200.0L, 0.0123L, -0.0045L);
+    ExpectBall(seen.Balls[2], 600.0L, 246.0L, -0.02L, -0.017L);
     // Drawn where they are now on the new screen, and the last frame's squares are those.
     for (int i = 1; i <= 2; ++i) {
         SCOPED_TRACE("ball " + std::to_string(i));
@@ -256,10 +247,7 @@ TEST(Shell, AScreenChangeRebuildsForTheNewScreenAndKeepsTheBallsWhereTheyAreInTh
     StopSimulation();
     EXPECT_TRUE(WindowEqualsBackBuffer());
     EXPECT_TRUE(BackgroundOutsideTheBalls(headless::WindowPicture(), 1920, 1080));
-    for (int i = 1; i <= 2; ++i) {
-        EXPECT_GE(Balls[i].Y, WorldMinY);
-        EXPECT_LE(Balls[i].Y, WorldMaxY);
-    }
+    EXPECT_TRUE(InsideTheWorld(Balls[1]) && InsideTheWorld(Balls[2]));
 
     // The teardown releases the surfaces of the new screen.
     headless::InjectLeftClick(5, 5);
@@ -400,12 +388,7 @@ TEST(Shell, RepeatedScreenChangesDuringTheRun) {
     EXPECT_EQ(platform::SurfaceWidth(BackBuffer), lastW + 2 * ShadowOffset);
     EXPECT_TRUE(WindowEqualsBackBuffer());
     EXPECT_TRUE(BackgroundOutsideTheBalls(headless::WindowPicture(), lastW, lastH));
-    for (int i = 1; i <= 2; ++i) {
-        SCOPED_TRACE("ball " + std::to_string(i));
-        EXPECT_TRUE(std::isfinite(Balls[i].VX) && std::isfinite(Balls[i].VY));
-        EXPECT_TRUE(Balls[i].X >= WorldMinX && Balls[i].X <= WorldMaxX);
-        EXPECT_TRUE(Balls[i].Y >= WorldMinY && Balls[i].Y <= WorldMaxY);
-    }
+    EXPECT_TRUE(InsideTheWorld(Balls[1]) && InsideTheWorld(Balls[2]));
     EXPECT_EQ(headless::Window().Moves, Changes) << "each change followed once";
 
     headless::InjectLeftClick(1, 1);
@@ -414,19 +397,6 @@ TEST(Shell, RepeatedScreenChangesDuringTheRun) {
 }
 
 namespace {
-// Starts RunProgram in a mode; in a host's window, one of width x height the test's host made.
-std::future<int> StartInMode(ProgramMode mode, std::int32_t width, std::int32_t height) {
-    headless::Reset(640, 480);
-    ResetProgramState();
-    Mode = mode;
-    if (InHostWindow()) {
-        HostWindowId = headless::MakeHostWindow(width, height);
-    } else {
-        headless::Reset(width, height);
-    }
-    return std::async(std::launch::async, [] { return RunProgram(); });
-}
-
 bool AllBackground(const std::vector<std::uint8_t>& picture) {
     for (std::size_t i = 0; i + 2 < picture.size(); i += 3) {
         if (picture[i] != 57 || picture[i + 1] != 151 || picture[i + 2] != 2) {
@@ -443,54 +413,40 @@ TEST(Shell, WhichInputEndsTheProgramDependsOnTheMode) {
         std::int32_t X, Y;
     };
     struct Case {
-        const char* Catches;
         ProgramMode In;
-        std::vector<Input> Inputs;
         bool Ends;
+        const char* Catches;
+        std::vector<Input> Inputs;
     };
+    using enum ProgramMode;
+    constexpr std::uint32_t Move = WM_MOUSEMOVE, Key = WM_KEYDOWN, Left = WM_LBUTTONDOWN;
     for (const Case& c : {
-             Case{"the pointer's first report taken for a movement",
-                  ProgramMode::ScreenSaver,
-                  {{WM_MOUSEMOVE, 300, 300}},
-                  false},
-             Case{"a jitter within the slack ending it",
-                  ProgramMode::ScreenSaver,
-                  {{WM_MOUSEMOVE, 100, 100}, {WM_MOUSEMOVE, 104, 96}, {WM_MOUSEMOVE, 96, 104}},
-                  false},
-             Case{"a movement across ignored",
-                  ProgramMode::ScreenSaver,
-                  {{WM_MOUSEMOVE, 100, 100}, {WM_MOUSEMOVE, 105, 100}},
-                  true},
-             Case{"a movement up ignored",
-                  ProgramMode::ScreenSaver,
-                  {{WM_MOUSEMOVE, 100, 100}, {WM_MOUSEMOVE, 100, 95}},
-                  true},
-             Case{"the slack measured from the last position instead of the first",
-                  ProgramMode::ScreenSaver,
-                  {{WM_MOUSEMOVE, 100, 100}, {WM_MOUSEMOVE, 104, 100}, {WM_MOUSEMOVE, 108, 100}},
-                  true},
-             Case{"a key ignored", ProgramMode::ScreenSaver, {{WM_KEYDOWN, 0x41, 0}}, true},
-             Case{"a right button ignored", ProgramMode::ScreenSaver, {{WM_RBUTTONDOWN, 5, 5}}, true},
-             Case{"a middle button ignored", ProgramMode::ScreenSaver, {{WM_MBUTTONDOWN, 5, 5}}, true},
-             Case{"a left button ignored", ProgramMode::ScreenSaver, {{WM_LBUTTONDOWN, 5, 5}}, true},
-             Case{"input in a preview ending it",
-                  ProgramMode::Preview,
-                  {{WM_LBUTTONDOWN, 5, 5},
-                   {WM_KEYDOWN, 0x1B, 0},
-                   {WM_MOUSEMOVE, 0, 0},
-                   {WM_MOUSEMOVE, 100, 100}},
-                  false},
-             Case{"input in a host's window ending it",
-                  ProgramMode::InsideWindow,
-                  {{WM_LBUTTONDOWN, 5, 5},
-                   {WM_RBUTTONDOWN, 5, 5},
-                   {WM_KEYDOWN, 0x20, 0},
-                   {WM_MOUSEMOVE, 0, 0},
-                   {WM_MOUSEMOVE, 100, 100}},
-                  false},
+             Case{ScreenSaver, false, "the pointer's first report taken for a movement", {{Move, 300, 300}}},
+             Case{ScreenSaver,
+                  false,
+                  "a jitter within the slack ending it",
+                  {{Move, 100, 100}, {Move, 104, 96}, {Move, 96, 104}}},
+             Case{ScreenSaver, true, "a movement across ignored", {{Move, 100, 100}, {Move, 105, 100}}},
+             Case{ScreenSaver, true, "a movement up ignored", {{Move, 100, 100}, {Move, 100, 95}}},
+             Case{ScreenSaver,
+                  true,
+                  "the slack measured from the last position instead of the first",
+                  {{Move, 100, 100}, {Move, 104, 100}, {Move, 108, 100}}},
+             Case{ScreenSaver, true, "a key ignored", {{Key, 0x41, 0}}},
+             Case{ScreenSaver, true, "a right button ignored", {{WM_RBUTTONDOWN, 5, 5}}},
+             Case{ScreenSaver, true, "a middle button ignored", {{WM_MBUTTONDOWN, 5, 5}}},
+             Case{ScreenSaver, true, "a left button ignored", {{Left, 5, 5}}},
+             Case{Preview,
+                  false,
+                  "input in a preview ending it",
+                  {{Left, 5, 5}, {Key, 0x1B, 0}, {Move, 0, 0}, {Move, 100, 100}}},
+             Case{InsideWindow,
+                  false,
+                  "input in a host's window ending it",
+                  {{Left, 5, 5}, {WM_RBUTTONDOWN, 5, 5}, {Key, 0x20, 0}, {Move, 0, 0}, {Move, 100, 100}}},
          }) {
         SCOPED_TRACE(c.Catches);
-        auto program = StartInMode(c.In, 640, 480);
+        auto program = StartProgram(640, 480, c.In);
         const ProgramEnder ender{program};
         ASSERT_TRUE(headless::WaitForIdle(Patience));
         for (const Input& input : c.Inputs) {
@@ -512,7 +468,7 @@ TEST(Shell, InAHostsWindowTheProgramTakesItsSizeRestsWhileTooSmallAndEndsWithIt)
     for (const ProgramMode mode : {ProgramMode::Preview, ProgramMode::InsideWindow}) {
         SCOPED_TRACE(static_cast<int>(mode));
         // Too narrow for a sprite: painted in the background, no refusal, nothing built or running.
-        auto program = StartInMode(mode, 20, 15);
+        auto program = StartProgram(20, 15, mode);
         const ProgramEnder ender{program};
         ASSERT_TRUE(headless::WaitForIdle(Patience));
         ASSERT_TRUE(headless::WaitForIdle(Patience));
