@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <charconv>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -88,24 +89,15 @@ std::string Quoted(const char* argument) {
 // within 32 bits, which is what an X window id and a window handle passed between programs hold.
 bool ReadWindowNumber(const char* text, std::uintptr_t& number) {
     const bool hex = text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
-    const char* digit = hex ? text + 2 : text;
-    if (*digit == '\0') {
+    const char* digits = hex ? text + 2 : text;
+    const char* end = digits + std::strlen(digits);
+    std::uint32_t value = 0;
+    const auto [stop, error] = std::from_chars(digits, end, value, hex ? 16 : 10);
+    if (digits == end || stop != end || error != std::errc{} || value == 0) {
         return false;
     }
-    std::uint64_t value = 0;
-    for (; *digit; ++digit) {
-        const auto c = static_cast<unsigned char>(*digit);
-        if (!(hex ? std::isxdigit(c) : std::isdigit(c))) {
-            return false;
-        }
-        value = value * (hex ? 16 : 10) +
-                static_cast<std::uint64_t>(std::isdigit(c) ? c - '0' : std::tolower(c) - 'a' + 10);
-        if (value > 0xFFFFFFFFu) {
-            return false;
-        }
-    }
-    number = static_cast<std::uintptr_t>(value);
-    return value != 0;
+    number = value;
+    return true;
 }
 
 // Whether the argument is this option; `inlineValue` is what follows a Windows spelling's colon, if anything.
@@ -127,13 +119,9 @@ bool Matches(const Option& option, const char* argument, const char*& inlineValu
 
 bool EndsWithScr(const char* name) {
     const std::size_t length = std::strlen(name);
-    if (length < 4) {
-        return false;
-    }
-    std::string ending(name + length - 4);
-    std::transform(ending.begin(), ending.end(), ending.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return ending == ".scr";
+    return length >= 4 && std::equal(name + length - 4, name + length, ".scr", [](char c, char lower) {
+               return std::tolower(static_cast<unsigned char>(c)) == lower;
+           });
 }
 
 bool PlatformDoes(ProgramMode mode) {

@@ -29,21 +29,14 @@ bool UserEnds(std::uint32_t message, std::uintptr_t wParam, std::intptr_t lParam
     case ProgramMode::Demo:
         return message == WM_LBUTTONDOWN;
     case ProgramMode::ScreenSaver:
-        switch (message) {
-        case WM_KEYDOWN:
-        case WM_SYSKEYDOWN:
-        case WM_LBUTTONDOWN:
-        case WM_RBUTTONDOWN:
-        case WM_MBUTTONDOWN:
-        case WM_XBUTTONDOWN:
-            return true;
-        case WM_MOUSEMOVE:
+        if (message == WM_MOUSEMOVE) {
             return PointerMovedAway(lParam);
-        case WM_ACTIVATEAPP:
-            return wParam == 0; // the keyboard went to another program: the user is back
-        default:
-            return false;
         }
+        if (message == WM_ACTIVATEAPP) {
+            return wParam == 0; // the keyboard went to another program: the user is back
+        }
+        return message == WM_KEYDOWN || message == WM_SYSKEYDOWN || message == WM_LBUTTONDOWN ||
+               message == WM_RBUTTONDOWN || message == WM_MBUTTONDOWN || message == WM_XBUTTONDOWN;
     default:
         return false;
     }
