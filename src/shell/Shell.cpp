@@ -16,14 +16,6 @@ namespace {
 
 constexpr const char* ClassName = "CopperTrowel";
 
-// What following the screen came to.
-enum class Followed : std::uint8_t {
-    Built,    // the program built and its picture on the window: the thread may run
-    TooSmall, // a host's window too small for the program: it rests
-    Refused,  // a screen, a window or surfaces the program cannot have: Refusal says why
-    Ended,    // torn down from inside one of the window system's calls
-};
-
 // Why following the screen was refused, for the user.
 std::string Refusal;
 // A change reached the window procedure while the program was following an earlier one.
@@ -60,38 +52,47 @@ bool OpenWindow() {
     return MainWindow != nullptr;
 }
 
-// The program built for the screen as it is now: from nothing at start-up, or over the program of the screen
-// before, whose thread is stopped and whose surfaces and pixel lists are released. The window is made, or
-// moved over the screen (a Windows child does not follow its host by itself).
-Followed FollowScreen() {
+// The program built for the screen as it is now, from nothing at start-up or over the program of the screen
+// before (its thread stopped, its surfaces and pixel lists released), and left running, or resting in a
+// host's window too small for it. The window is made, or moved over the screen (a Windows child does not
+// follow its host by itself). False, with Refusal saying why, when the screen, the host's window or the
+// surfaces cannot be had. The window system may call the window procedure from inside the window's calls and
+// the copies: a teardown there has released everything, and a change there has all this done again.
+bool FollowScreen() {
     MeasureScreen();
     Refusal = ScreenRefusal();
     // A host's window too small for the program is painted in the background until it grows.
     const bool tooSmall = !Refusal.empty() && InHostWindow();
     if (!Refusal.empty() && !tooSmall) {
-        return Followed::Refused;
+        return false;
     }
     if (!MainWindow) {
         if (!OpenWindow()) {
             Refusal = "coppertrowel: cannot draw in the host's window";
-            return Followed::Refused;
+            return false;
         }
     } else {
         platform::MoveWindow(MainWindow, 0, 0, std::max(ScreenWidth, 1), std::max(ScreenHeight, 1));
     }
-    // The window system may call the window procedure from inside the window's calls and the copies: a
-    // teardown there has released everything.
     if (Phase == ProgramPhase::Ended) {
-        return Followed::Ended;
+        return true;
     }
     if (tooSmall) {
-        return Followed::TooSmall;
+        if (!ScreenChangedAgain) {
+            Phase = ProgramPhase::Resting;
+            PaintBackgroundOnly();
+        }
+        return true;
     }
     if (!BuildProgramForScreen()) {
         Refusal = SurfacesRefusal();
-        return Followed::Refused;
+        return false;
     }
-    return Phase == ProgramPhase::Ended ? Followed::Ended : Followed::Built;
+    if (Phase != ProgramPhase::Ended && !ScreenChangedAgain) {
+        StartSimulation();
+        Phase = ProgramPhase::Running;
+    }
+    return true;
 }
 
 // The teardown, once: the thread stopped, the surfaces released, the class unregistered, the screen
@@ -114,17 +115,6 @@ void End(std::int32_t exitCode) {
     platform::PostQuitMessage(exitCode);
 }
 
-// Where following the screen leaves the program: running, or resting in a window too small for it.
-void Settle(Followed outcome) {
-    if (outcome == Followed::Built) {
-        StartSimulation();
-        Phase = ProgramPhase::Running;
-    } else if (outcome == Followed::TooSmall) {
-        Phase = ProgramPhase::Resting;
-        PaintBackgroundOnly();
-    }
-}
-
 // WM_DISPLAYCHANGE: the program rebuilt for the screen as it is now, with the teardown's hand-over (the
 // thread stopped and waited for, surfaces and pixel lists released), the balls kept where they are in the
 // world. A screen or surfaces start-up would refuse end the program as start-up would: the message, then the
@@ -145,17 +135,15 @@ void FollowScreenChange() {
     Phase = ProgramPhase::Following;
     // The teardown's hand-over: nothing the thread draws with goes before the thread has stopped.
     StopSimulation();
-    Followed outcome;
     do {
         ScreenChangedAgain = false;
         ReleaseSurfaces();
         ReleaseDynamicArrays();
-        outcome = FollowScreen();
-        if (outcome == Followed::Refused) {
+        if (!FollowScreen()) {
             End(1);
+            return;
         }
-    } while (ScreenChangedAgain && (outcome == Followed::Built || outcome == Followed::TooSmall));
-    Settle(outcome);
+    } while (ScreenChangedAgain && Phase == ProgramPhase::Following);
 }
 
 // The input that ends the mode sends WM_DESTROY; WM_DESTROY tears the program down; WM_DISPLAYCHANGE
@@ -213,13 +201,11 @@ int RunProgram() {
             return 1;
         }
     }
-    const Followed outcome = FollowScreen();
-    if (outcome == Followed::Refused) {
+    if (!FollowScreen()) {
         platform::ReportFatal(Refusal.c_str());
         ReleaseDynamicArrays();
         return 1;
     }
-    Settle(outcome);
 
     platform::Message message{};
     while (platform::GetMessage(message)) {
