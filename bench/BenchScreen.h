@@ -75,7 +75,7 @@ inline std::future<int> StartProgram(std::int32_t width, std::int32_t height) {
 
 // Ends a program started above with a left click and waits for it; false if it does not end.
 inline bool EndProgram(std::future<int>& program) {
-    headless::InjectLeftClick(100, 100);
+    headless::Inject(WM_LBUTTONDOWN, 0, 100, 100);
     return program.wait_for(std::chrono::seconds(30)) == std::future_status::ready && program.get() == 0;
 }
 

@@ -106,7 +106,7 @@ struct ProgramEnder {
     std::future<int>& Program;
     ~ProgramEnder() {
         if (Program.valid()) {
-            headless::InjectLeftClick(0, 0);
+            headless::Inject(WM_LBUTTONDOWN, 0, 0, 0);
             headless::Inject(WM_CLOSE); // in a host's window no click ends the program
             Program.wait();
         }

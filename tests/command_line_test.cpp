@@ -127,7 +127,7 @@ TEST(CommandLine, NoArgumentsRunTheProgram) {
         const ProgramEnder ender{program};
         ASSERT_TRUE(headless::WaitForIdle(Patience));
         EXPECT_TRUE(headless::Window().Visible);
-        headless::InjectLeftClick(1, 1);
+        headless::Inject(WM_LBUTTONDOWN, 0, 1, 1);
         EXPECT_EQ(ExitStatus(program), 0);
     }
 }
@@ -200,10 +200,8 @@ TEST(CommandLine, ModesAndWindowNumbersInEverySpellingAndWhereTheyComeFrom) {
          }) {
         SCOPED_TRACE(std::string(c.Name) + " " + (c.Arguments.empty() ? "" : c.Arguments[0]) + " " +
                      (c.HostWindow ? c.HostWindow : "(unset)"));
-        headless::Reset(640, 480);
+        headless::Reset(640, 480, false, c.System);
         ResetProgramState();
-        headless::SetNoDisplay(true);
-        headless::SetScreenSaverHost(c.System);
         SetHostVariable(c.HostWindow);
         std::vector<const char*> arguments = c.Arguments;
         arguments.insert(arguments.begin(), c.Name);

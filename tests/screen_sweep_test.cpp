@@ -136,7 +136,7 @@ void SweepScreen(const Screen& screen) {
         EXPECT_TRUE(WindowEqualsBackBuffer());
     }
 
-    headless::InjectLeftClick(screen.Width / 2, screen.Height / 2);
+    headless::Inject(WM_LBUTTONDOWN, 0, screen.Width / 2, screen.Height / 2);
     EXPECT_EQ(ExitStatus(program), 0);
     EXPECT_EQ(headless::LiveSurfaces(), 0);
 }

@@ -53,7 +53,7 @@ TEST(Shell, StartUpOpensOneTopmostBorderlessWindowOverTheWholeScreen) {
     EXPECT_EQ(Scale, 2.0L);
     EXPECT_TRUE(SimulationThreadId != std::thread::id{});
 
-    headless::InjectLeftClick(640, 512);
+    headless::Inject(WM_LBUTTONDOWN, 0, 640, 512);
     EXPECT_EQ(ExitStatus(program), 0);
 
     // The last picture, read once the simulation thread has stopped moving the balls: the background
@@ -89,8 +89,8 @@ TEST(Shell, OtherInputLeavesTheProgramRunning) {
     EXPECT_TRUE(headless::Window().Visible);
 
     // A second click after the first is harmless: the teardown runs once.
-    headless::InjectLeftClick(1, 1);
-    headless::InjectLeftClick(2, 2);
+    headless::Inject(WM_LBUTTONDOWN, 0, 1, 1);
+    headless::Inject(WM_LBUTTONDOWN, 0, 2, 2);
     EXPECT_EQ(ExitStatus(program), 0);
     ExpectCleanEnd();
 }
@@ -119,16 +119,15 @@ TEST(Shell, RefusesWhatItCannotDrawOnWithAMessageAndStatusOne) {
         while (headless::TextCalls().size() < 2 * 5000 / 11) {
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
         }
-        headless::InjectLeftClick(0, 0);
+        headless::Inject(WM_LBUTTONDOWN, 0, 0, 0);
         EXPECT_EQ(ExitStatus(program), 0);
         EXPECT_TRUE(InsideTheWorld(Balls[1]) && InsideTheWorld(Balls[2]));
     }
 }
 
 TEST(Shell, NoDisplayOrNoMemoryEndsWithStatusOneAndNothingLeftBehind) {
-    headless::Reset(640, 480);
+    headless::Reset(640, 480, false);
     ResetProgramState();
-    headless::SetNoDisplay(true);
     EXPECT_EQ(RunProgram(), 1);
     EXPECT_FALSE(headless::Window().Exists);
 
@@ -250,7 +249,7 @@ TEST(Shell, AScreenChangeRebuildsForTheNewScreenAndKeepsTheBallsWhereTheyAreInTh
     EXPECT_TRUE(InsideTheWorld(Balls[1]) && InsideTheWorld(Balls[2]));
 
     // The teardown releases the surfaces of the new screen.
-    headless::InjectLeftClick(5, 5);
+    headless::Inject(WM_LBUTTONDOWN, 0, 5, 5);
     EXPECT_EQ(ExitStatus(program), 0);
     ExpectCleanEnd();
 }
@@ -286,7 +285,7 @@ TEST(Shell, MessagesThatArriveInsideTheRebuildNeitherNestNorOutliveIt) {
             EXPECT_EQ(headless::LiveSurfaces(), 2);
             EXPECT_TRUE(Running);
             ASSERT_TRUE(WaitForFrames(headless::TextCalls().size(), 5));
-            headless::InjectLeftClick(1, 1);
+            headless::Inject(WM_LBUTTONDOWN, 0, 1, 1);
         } else {
             EXPECT_EQ(moves, 1);
         }
@@ -319,7 +318,7 @@ TEST(Shell, AScreenChangeToAScreenStartUpWouldRefuseEndsWithItsMessageAndStatusO
         headless::ChangeScreen(c.W, c.H);
         // A click queued behind the change finds the program already ended: it changes nothing, not even
         // the status.
-        headless::InjectLeftClick(1, 1);
+        headless::Inject(WM_LBUTTONDOWN, 0, 1, 1);
         EXPECT_EQ(ExitStatus(program), 1);
         EXPECT_EQ(headless::Told(), startUpSaid) << "start-up's message, once";
         ExpectCleanEnd();
@@ -347,7 +346,7 @@ TEST(Shell, ALostWindowPictureIsPutBackWholeByTheNextFrame) {
     EXPECT_TRUE(WindowEqualsBackBuffer());
     EXPECT_TRUE(BackgroundOutsideTheBalls(headless::WindowPicture(), 800, 600));
 
-    headless::InjectLeftClick(1, 1);
+    headless::Inject(WM_LBUTTONDOWN, 0, 1, 1);
     EXPECT_EQ(ExitStatus(program), 0);
     ExpectCleanEnd();
 }
@@ -391,7 +390,7 @@ TEST(Shell, RepeatedScreenChangesDuringTheRun) {
     EXPECT_TRUE(InsideTheWorld(Balls[1]) && InsideTheWorld(Balls[2]));
     EXPECT_EQ(headless::Window().Moves, Changes) << "each change followed once";
 
-    headless::InjectLeftClick(1, 1);
+    headless::Inject(WM_LBUTTONDOWN, 0, 1, 1);
     EXPECT_EQ(ExitStatus(program), 0);
     ExpectCleanEnd();
 }

@@ -343,7 +343,7 @@ TEST(SimulationThread, RunsUntilTheClickAndEndsOnAWholeFrame) {
         while (headless::TextCalls().size() < 40 && std::chrono::steady_clock::now() < deadline) {
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
         }
-        headless::InjectLeftClick(w / 2, h / 2);
+        headless::Inject(WM_LBUTTONDOWN, 0, w / 2, h / 2);
         ASSERT_EQ(ExitStatus(program), 0);
 
         const std::vector<headless::TextCall> texts = headless::TextCalls();

@@ -39,7 +39,7 @@ TEST(TeardownStress, ClicksAtRandomMomentsEndEveryRunOnAWholeFrame) {
                 std::this_thread::yield();
             }
         }
-        headless::InjectLeftClick(w / 2, h / 2);
+        headless::Inject(WM_LBUTTONDOWN, 0, w / 2, h / 2);
         ASSERT_EQ(ExitStatus(program), 0);
 
         // Every frame the thread began was finished, its two numbers included, before the surfaces went: the

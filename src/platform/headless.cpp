@@ -11,6 +11,7 @@
 #include <memory>
 #include <mutex>
 #include <new>
+#include <utility>
 
 namespace platform {
 
@@ -34,7 +35,6 @@ struct Surface {
 };
 
 struct CursorObject {};
-struct ModuleObject {};
 struct BrushObject {
     std::uint32_t Colour;
 };
@@ -46,7 +46,6 @@ namespace {
 using namespace platform;
 
 CursorObject ArrowCursor;
-ModuleObject ProgramModule;
 
 // Everything below is guarded by Lock: the main thread, the simulation thread and the test thread all reach
 // it.
@@ -112,27 +111,20 @@ std::uint8_t* RowOf(Surface* surface, std::int32_t y) {
 
 namespace headless {
 
-void Reset(std::int32_t screenWidth, std::int32_t screenHeight) {
+void Reset(std::int32_t screenWidth, std::int32_t screenHeight, bool display,
+           platform::ScreenSaverHost host) {
     std::lock_guard guard(Lock);
     Run = RunState{};
     Run.ScreenW = screenWidth;
     Run.ScreenH = screenHeight;
+    Run.NoDisplay = !display;
+    Run.HostKind = host;
     SurfacesLeft = -1;
-}
-
-void SetNoDisplay(bool noDisplay) {
-    std::lock_guard guard(Lock);
-    Run.NoDisplay = noDisplay;
 }
 
 void SetSurfacesLeft(std::int32_t surfaces) {
     std::lock_guard guard(Lock);
     SurfacesLeft = surfaces;
-}
-
-void SetScreenSaverHost(platform::ScreenSaverHost host) {
-    std::lock_guard guard(Lock);
-    Run.HostKind = host;
 }
 
 void SetDecimalSeparator(char separator) {
@@ -235,10 +227,8 @@ std::vector<CopyRect> WindowCopies() {
 
 void TakeDrawingLogs(std::vector<TextCall>& texts, std::vector<CopyRect>& copies) {
     std::lock_guard guard(Lock);
-    texts.swap(Run.Texts);
-    Run.Texts.clear();
-    copies.swap(Run.Copies);
-    Run.Copies.clear();
+    texts = std::exchange(Run.Texts, {});
+    copies = std::exchange(Run.Copies, {});
 }
 
 std::vector<std::string> Told() {
@@ -254,9 +244,7 @@ WindowState Window() {
     state.Moves = Run.System.Moves;
     state.ClassRegistered = Run.TheClass.ClassName != nullptr;
     state.ArrowCursor = Run.TheClass.Cursor == &ArrowCursor;
-    state.ClassColour = Run.TheClass.BackgroundBrush
-                            ? static_cast<const BrushObject*>(Run.TheClass.BackgroundBrush)->Colour
-                            : 0;
+    state.ClassColour = Run.TheClass.BackgroundBrush ? Run.TheBrush.Colour : 0; // the one brush there is
     return state;
 }
 
@@ -290,7 +278,7 @@ std::int32_t GetSystemMetrics(std::int32_t index) {
 }
 
 ModuleHandle GetModuleHandle() {
-    return &ProgramModule;
+    return nullptr; // one program, nothing to tell apart
 }
 
 CursorHandle LoadCursor(StockCursor cursor) {

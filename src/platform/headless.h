@@ -13,24 +13,18 @@
 
 namespace headless {
 
-// Forgets every window, message, drawing and surface count of an earlier run and sets the screen size. Call
-// it before each program run, while no program runs.
-void Reset(std::int32_t screenWidth, std::int32_t screenHeight);
-// Makes ConnectWindowSystem fail, as with no display.
-void SetNoDisplay(bool noDisplay);
+// Forgets all of an earlier run and sets the screen size, whether there is a display (ConnectWindowSystem
+// fails without one) and the screen-saver host ScreenSaverHostKind names. Call it while no program runs.
+void Reset(std::int32_t screenWidth, std::int32_t screenHeight, bool display = true,
+           platform::ScreenSaverHost host = platform::ScreenSaverHost::Both);
 // How many more surfaces CreateSurface makes before it fails as out of memory (unlimited after Reset).
 void SetSurfacesLeft(std::int32_t surfaces);
-// The screen-saver host ScreenSaverHostKind names (Both after Reset), to stand for one window system.
-void SetScreenSaverHost(platform::ScreenSaverHost host);
 // The decimal separator DecimalSeparator returns.
 void SetDecimalSeparator(char separator);
 
 // A message for the program's window (input, WM_CLOSE), delivered by its message loop in the order injected;
 // a pointer's position goes in lParam as Windows packs it.
 void Inject(std::uint32_t message, std::uintptr_t wParam = 0, std::int32_t x = 0, std::int32_t y = 0);
-inline void InjectLeftClick(std::int32_t x, std::int32_t y) {
-    Inject(WM_LBUTTONDOWN, 1, x, y);
-}
 // The primary screen becomes width x height: GetSystemMetrics answers with the new size from now on, and
 // WM_DISPLAYCHANGE is queued (wParam 24 bits per pixel, lParam the size, as Windows sends it).
 void ChangeScreen(std::int32_t width, std::int32_t height);
@@ -71,8 +65,7 @@ struct WindowState {
     bool Connected;         // ConnectWindowSystem was asked, display or not
     bool ClassRegistered;   // the program's class is registered now
     bool ScreenInvalidated; // the screen was told to repaint (the teardown's last word to it)
-    bool Exists, Visible, Destroyed;
-    bool InHost; // made by CreateWindowIn
+    bool Exists, Visible, Destroyed, InHost; // InHost: made by CreateWindowIn
     std::uint32_t ExStyle, Style;
     std::string Title;
     std::int32_t X, Y, Width, Height;

@@ -230,16 +230,6 @@ int Answer(const std::string& text) {
     return 0;
 }
 
-int ShowNothingToSet() {
-    const platform::WindowHandle owner = HostWindowId ? platform::HostWindow(HostWindowId) : nullptr;
-    platform::MessageBox(owner,
-                         "coppertrowel has nothing to set: the balls,\n"
-                         "their colours and their motion are always\n"
-                         "the same.",
-                         "coppertrowel");
-    return 0;
-}
-
 } // namespace
 
 int RunCommandLine() {
@@ -256,5 +246,13 @@ int RunCommandLine() {
             (reading.RefusalNeedsUsage ? reading.Refusal + "\n" + UsageText() : reading.Refusal).c_str());
         return RefusedCommandLine;
     }
-    return Mode == ProgramMode::Configure ? ShowNothingToSet() : RunProgram();
+    if (Mode == ProgramMode::Configure) {
+        platform::MessageBox(HostWindowId ? platform::HostWindow(HostWindowId) : nullptr,
+                             "coppertrowel has nothing to set: the balls,\n"
+                             "their colours and their motion are always\n"
+                             "the same.",
+                             "coppertrowel");
+        return 0;
+    }
+    return RunProgram();
 }

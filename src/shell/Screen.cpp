@@ -21,6 +21,12 @@ platform::BrushHandle BackgroundBrush;
 bool BallsStarted = false;
 
 namespace {
+// Screens wider than this are refused: beyond it the sprite sampling and the surfaces outgrow what a display
+// can have.
+constexpr std::int32_t LargestScreenSide = 32768;
+// A narrower screen gives a sprite of a single pixel, too small to sample a disc into.
+constexpr std::int32_t NarrowestScreen = 27;
+
 std::string SizeText() {
     return std::to_string(ScreenWidth) + "x" + std::to_string(ScreenHeight);
 }

@@ -6,12 +6,6 @@
 
 #include "UTypes.h"
 
-// Screens wider than this are refused: beyond it the sprite sampling and the surfaces outgrow what a display
-// can have.
-inline constexpr std::int32_t LargestScreenSide = 32768;
-// A narrower screen gives a sprite of a single pixel, too small to sample a disc into.
-inline constexpr std::int32_t NarrowestScreen = 27;
-
 // The host's window the program draws in (Preview, InsideWindow), and the class's brush, which paints a
 // window too small for the program. Set at start-up.
 extern platform::WindowHandle Host;

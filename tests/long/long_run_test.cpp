@@ -233,7 +233,7 @@ TEST(LongRun, AHundredMillionStepsKeepTheBallsInsideAndLeaveNothingBehind) {
         static_cast<long long>(steps), static_cast<long long>(frames), static_cast<long long>(bounces),
         seconds, nearest, farthest, fastest);
 
-    headless::InjectLeftClick(Width / 2, Height / 2);
+    headless::Inject(WM_LBUTTONDOWN, 0, Width / 2, Height / 2);
     EXPECT_EQ(ExitStatus(program), 0);
     EXPECT_EQ(headless::LiveSurfaces(), 0);
 }
