@@ -570,7 +570,7 @@ Surface* CreateSurface(std::int32_t width, std::int32_t height) {
         if (SurfacesLeft == 0) {
             return nullptr;
         }
-        --SurfacesLeft;
+        SurfacesLeft -= SurfacesLeft > 0 ? 1 : 0; // below 0: no limit
     }
     auto surface = std::make_unique<Surface>();
     surface->Pixels.reset(new (std::nothrow) std::uint8_t[bytes]);

@@ -17,7 +17,8 @@ namespace headless {
 // fails without one) and the screen-saver host ScreenSaverHostKind names. Call it while no program runs.
 void Reset(std::int32_t screenWidth, std::int32_t screenHeight, bool display = true,
            platform::ScreenSaverHost host = platform::ScreenSaverHost::Both);
-// How many more surfaces CreateSurface makes before it fails as out of memory (unlimited after Reset).
+// How many more surfaces CreateSurface makes before it fails as out of memory; negative (as after Reset):
+// any.
 void SetSurfacesLeft(std::int32_t surfaces);
 // The decimal separator DecimalSeparator returns.
 void SetDecimalSeparator(char separator);
