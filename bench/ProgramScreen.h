@@ -5,6 +5,7 @@
 
 #include "platform/platform.h"
 #include "shell/Screen.h"
+#include "simulation/World.h"
 
 namespace bench {
 
@@ -15,10 +16,12 @@ inline std::intptr_t PassOn(platform::WindowHandle window, std::uint32_t message
     return platform::DefWindowProc(window, message, wParam, lParam);
 }
 
-// A width x height window of the program's class at the screen's top-left corner, not shown yet.
+// A width x height screen, its Scale, and a window of the program's class that size at the screen's top-left
+// corner, not shown yet.
 inline void OpenProgramWindow(std::int32_t width, std::int32_t height) {
     ScreenWidth = width;
     ScreenHeight = height;
+    ComputeScale();
     platform::WindowClass windowClass{};
     windowClass.Size = sizeof windowClass;
     windowClass.Procedure = PassOn;

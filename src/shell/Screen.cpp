@@ -45,6 +45,7 @@ void MeasureScreen() {
         ScreenWidth = platform::GetSystemMetrics(SM_CXSCREEN);
         ScreenHeight = platform::GetSystemMetrics(SM_CYSCREEN);
     }
+    ComputeScale();
 }
 
 std::string ScreenRefusal() {
@@ -72,7 +73,6 @@ std::string SurfacesRefusal() {
 }
 
 bool BuildProgramForScreen() {
-    ComputeScale();
     ComputeBallSize();
     BuildSpriteTables();
     ComputeWorldBounds();

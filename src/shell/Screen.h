@@ -14,18 +14,17 @@ extern platform::BrushHandle BackgroundBrush;
 extern bool BallsStarted;
 
 // ScreenWidth and ScreenHeight from the primary screen's metrics, or the host's window's inside in the modes
-// that draw in one.
+// that draw in one, and Scale from them.
 void MeasureScreen();
-// Empty when the program can work on a ScreenWidth x ScreenHeight screen, else the reason it cannot, for the
-// user.
+// Empty when the program can work on a ScreenWidth x ScreenHeight screen, else why not, for the user.
 std::string ScreenRefusal();
 // Why the surfaces for the current screen could not be had, for the user.
 std::string SurfacesRefusal();
 
-// The program built for a ScreenWidth x ScreenHeight screen whose window exists: Scale, ball size, sprite
-// tables, world bounds, light level, surfaces, the program's own window shown the first time, and the whole
-// picture presented: the balls set off the first time, else kept where they are in the world (brought inside
-// a world that no longer holds them). False when the surfaces cannot be had; no surface is left then.
+// The program built for a ScreenWidth x ScreenHeight screen of that Scale whose window exists: ball size,
+// sprite tables, world bounds, light level, surfaces, the program's own window shown the first time, and the
+// whole picture presented: the balls set off the first time, else kept where they are in the world (brought
+// inside a world that no longer holds them). False when the surfaces cannot be had; no surface is left then.
 bool BuildProgramForScreen();
 // The whole window painted in the background colour: the picture of a window too small for the program.
 void PaintBackgroundOnly();
