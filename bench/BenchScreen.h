@@ -1,50 +1,30 @@
 #pragma once
-// A screen, a window, the sprite tables and both surfaces on the headless platform, made the way start-up
-// makes them, and a steady motion of the two balls, so that frames can be composed and stepped in isolation.
+// The program's screen on the headless platform, and a steady motion of the two balls, so that frames can be
+// composed and stepped in isolation; and the whole program run in a thread of its own.
 
 #include <algorithm>
 #include <chrono>
 #include <future>
 
+#include "ProgramScreen.h"
 #include "platform/headless.h"
-#include "rendering/Composition.h"
-#include "rendering/SpriteTables.h"
 #include "rendering/Surfaces.h"
-#include "shell/Startup.h"
-#include "simulation/World.h"
+#include "shell/Shell.h"
 
 namespace bench_support {
 
-// Screen, window, tables and surfaces in start-up order, and the first whole picture on the window.
+// A fresh headless screen, the balls zeroed as at load, and the program built for it up to its first
+// picture.
 inline void OpenScreen(std::int32_t width, std::int32_t height) {
     headless::Reset(width, height);
     for (Ball& ball : Balls) {
         ball = Ball{};
     }
-    ScreenWidth = width;
-    ScreenHeight = height;
-    ComputeScale();
-    platform::WindowClass windowClass{};
-    windowClass.Size = sizeof windowClass;
-    windowClass.Procedure = platform::DefWindowProc;
-    windowClass.ClassName = "CopperTrowel";
-    platform::RegisterClass(windowClass);
-    MainWindow = platform::CreateWindowEx(WS_EX_TOPMOST, "CopperTrowel", "", WS_POPUP, 0, 0, width, height,
-                                          platform::GetModuleHandle());
-    ComputeBallSize();
-    BuildSpriteTables();
-    ComputeWorldBounds();
-    LightLevel = 300;
-    CreateSurfaces();
-    RenderPeriod = 10;
-    InitBalls();
-    PresentAll();
+    bench::OpenProgramScreen(width, height);
 }
 
 inline void CloseScreen() {
-    platform::ReleaseSurface(BackBuffer);
-    platform::ReleaseSurface(BackgroundSurface);
-    BackBuffer = BackgroundSurface = nullptr;
+    ReleaseSurfaces();
     ReleaseDynamicArrays();
     MainWindow = nullptr;
 }
@@ -95,7 +75,7 @@ inline std::future<int> StartProgram(std::int32_t width, std::int32_t height) {
 
 // Ends a program started above with a left click and waits for it; false if it does not end.
 inline bool EndProgram(std::future<int>& program) {
-    headless::InjectLeftClick(100, 100);
+    headless::Inject(WM_LBUTTONDOWN, 0, 100, 100);
     return program.wait_for(std::chrono::seconds(30)) == std::future_status::ready && program.get() == 0;
 }
 

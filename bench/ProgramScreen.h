@@ -1,12 +1,10 @@
 #pragma once
-// The program's start-up sequence for a screen of the given size, up to its first picture, in the top-left
-// corner of a real window system's screen: what the benchmarks on X11 and under Wine measure frames after.
+// The program's own build for a screen of the given size, up to its first picture, in a window of that size
+// in the top-left corner of the screen, whose procedure only passes messages on: what the benchmarks (on
+// every window system) measure frames after, and what the tests compose frames on.
 
 #include "platform/platform.h"
-#include "rendering/Composition.h"
-#include "rendering/SpriteTables.h"
-#include "rendering/Surfaces.h"
-#include "shell/Startup.h"
+#include "shell/Screen.h"
 #include "simulation/World.h"
 
 namespace bench {
@@ -18,7 +16,9 @@ inline std::intptr_t PassOn(platform::WindowHandle window, std::uint32_t message
     return platform::DefWindowProc(window, message, wParam, lParam);
 }
 
-inline void OpenProgramScreen(std::int32_t width, std::int32_t height) {
+// A width x height screen, its Scale, and a window of the program's class that size at the screen's top-left
+// corner, not shown yet.
+inline void OpenProgramWindow(std::int32_t width, std::int32_t height) {
     ScreenWidth = width;
     ScreenHeight = height;
     ComputeScale();
@@ -29,15 +29,12 @@ inline void OpenProgramScreen(std::int32_t width, std::int32_t height) {
     platform::RegisterClass(windowClass);
     MainWindow = platform::CreateWindowEx(WS_EX_TOPMOST, ProgramClassName, "", WS_POPUP, 0, 0, width, height,
                                           platform::GetModuleHandle());
-    ComputeBallSize();
-    BuildSpriteTables();
-    ComputeWorldBounds();
-    LightLevel = 300;
-    CreateSurfaces();
-    platform::ShowWindow(MainWindow, SW_SHOWMAXIMIZED);
-    RenderPeriod = 10;
-    InitBalls();
-    PresentAll();
+}
+
+inline void OpenProgramScreen(std::int32_t width, std::int32_t height) {
+    OpenProgramWindow(width, height);
+    BallsStarted = false;
+    BuildProgramForScreen();
 }
 
 } // namespace bench

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "BenchScreen.h"
+#include "rendering/Composition.h"
 
 namespace {
 
@@ -130,25 +131,21 @@ void BM_ComposeFrameWithWindowCopies(benchmark::State& state) {
     bench_support::CloseScreen();
 }
 
-void BM_ComposeMemcpyBaseline(benchmark::State& state) {
+// A baseline frame: the erase and the placing the composition does, then `copy` for each ball's square, at
+// its corner, from the background rows to the back buffer's; `copy` is made once the screen is open.
+template <typename MakeCopy>
+void MeasureBaseline(benchmark::State& state, MakeCopy makeCopy) {
     const auto width = static_cast<std::int32_t>(state.range(0));
     bench_support::OpenScreen(width, HeightFor(width));
     Glide glide;
-    const std::vector<Run> runs = DrawnRuns();
+    const auto copy = makeCopy();
     for (auto _ : state) {
         glide.Advance();
         EraseLikeComposition();
         PlaceBalls();
-        std::uint8_t* const* const back = BackBufferRows.data();
-        const std::uint8_t* const* const ground = BackgroundRows.data();
         for (int i = 1; i <= 2; ++i) {
-            const auto left = static_cast<std::size_t>(Balls[i].ScreenX);
-            const auto top = static_cast<std::size_t>(Balls[i].ScreenY);
-            for (const Run& run : runs) {
-                const std::size_t y = top + static_cast<std::size_t>(run.Row);
-                const std::size_t at = 3 * (left + static_cast<std::size_t>(run.Col));
-                std::memcpy(back[y] + at, ground[y] + at, 3 * static_cast<std::size_t>(run.Count));
-            }
+            copy(BackBufferRows.data(), BackgroundRows.data(), static_cast<std::size_t>(Balls[i].ScreenX),
+                 static_cast<std::size_t>(Balls[i].ScreenY));
         }
         FinishFrame();
         benchmark::ClobberMemory();
@@ -157,34 +154,33 @@ void BM_ComposeMemcpyBaseline(benchmark::State& state) {
     bench_support::CloseScreen();
 }
 
+void BM_ComposeMemcpyBaseline(benchmark::State& state) {
+    MeasureBaseline(state, [] {
+        return [runs = DrawnRuns()](std::uint8_t* const* back, const std::uint8_t* const* ground,
+                                    std::size_t left, std::size_t top) {
+            for (const Run& run : runs) {
+                const std::size_t y = top + static_cast<std::size_t>(run.Row);
+                const std::size_t at = 3 * (left + static_cast<std::size_t>(run.Col));
+                std::memcpy(back[y] + at, ground[y] + at, 3 * static_cast<std::size_t>(run.Count));
+            }
+        };
+    });
+}
+
 void BM_ComposeListWalkBaseline(benchmark::State& state) {
-    const auto width = static_cast<std::int32_t>(state.range(0));
-    bench_support::OpenScreen(width, HeightFor(width));
-    Glide glide;
-    const std::vector<SpritePixel>* const lists[] = {&ShadowFullPixels, &ShadowEdgePixels, &BodyFullPixels,
-                                                     &BodyEdgePixels};
-    for (auto _ : state) {
-        glide.Advance();
-        EraseLikeComposition();
-        PlaceBalls();
-        std::uint8_t* const* const back = BackBufferRows.data();
-        const std::uint8_t* const* const ground = BackgroundRows.data();
-        for (int i = 1; i <= 2; ++i) {
-            const auto left = static_cast<std::size_t>(Balls[i].ScreenX);
-            const auto top = static_cast<std::size_t>(Balls[i].ScreenY);
-            for (const auto* list : lists) {
+    MeasureBaseline(state, [] {
+        return [](std::uint8_t* const* back, const std::uint8_t* const* ground, std::size_t left,
+                  std::size_t top) {
+            for (const auto* list :
+                 {&ShadowFullPixels, &ShadowEdgePixels, &BodyFullPixels, &BodyEdgePixels}) {
                 for (const SpritePixel *p = list->data(), *end = p + list->size(); p != end; ++p) {
                     const std::size_t y = top + static_cast<std::size_t>(p->Row);
                     const std::size_t at = 3 * (left + static_cast<std::size_t>(p->Col));
                     std::memcpy(back[y] + at, ground[y] + at, 3);
                 }
             }
-        }
-        FinishFrame();
-        benchmark::ClobberMemory();
-    }
-    ReportFrame(state);
-    bench_support::CloseScreen();
+        };
+    });
 }
 
 void FrameWidths(benchmark::internal::Benchmark* bench) {

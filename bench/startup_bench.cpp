@@ -34,18 +34,15 @@ void BM_CreateSurfaces(benchmark::State& state) {
     const auto width = static_cast<std::int32_t>(state.range(0));
     const auto height = static_cast<std::int32_t>(state.range(1));
     bench_support::OpenScreen(width, height);
-    platform::ReleaseSurface(BackBuffer);
-    platform::ReleaseSurface(BackgroundSurface);
+    ReleaseSurfaces();
     LikeAFreshProcess();
     for (auto _ : state) {
         CreateSurfaces();
         state.PauseTiming();
-        platform::ReleaseSurface(BackBuffer);
-        platform::ReleaseSurface(BackgroundSurface);
+        ReleaseSurfaces();
         LikeAFreshProcess();
         state.ResumeTiming();
     }
-    BackBuffer = BackgroundSurface = nullptr;
     bench_support::CloseScreen();
 }
 BENCHMARK(BM_CreateSurfaces)->Args({1920, 1080})->Args({3840, 2160})->Unit(benchmark::kMillisecond);
@@ -62,7 +59,7 @@ void BM_StartupToFirstPicture(benchmark::State& state) {
         const double cpuBegin = ProcessSeconds();
         const auto begin = std::chrono::steady_clock::now();
         auto program = bench_support::StartProgram(width, height);
-        if (!headless::WaitForMessageLoop(std::chrono::seconds(30))) {
+        if (!headless::WaitForIdle(std::chrono::seconds(30))) {
             state.SkipWithError("the program did not start");
             return;
         }

@@ -1,10 +1,13 @@
 #pragma once
 // A screen, a window and the two surfaces on the headless platform, with sprite geometry and pixel lists made
-// by hand, so that frames can be composed without the sprite builder.
+// by hand, so that frames can be composed without the sprite builder, or built by the program itself.
+
+#include <gtest/gtest.h>
 
 #include <cmath>
 #include <cstring>
 
+#include "../bench/ProgramScreen.h"
 #include "platform/headless.h"
 #include "rendering/Composition.h"
 #include "rendering/SpriteRuns.h"
@@ -29,27 +32,35 @@ inline void FillBlendTablesByHand() {
     }
 }
 
-inline std::int32_t WindowClassesMade = 0;
-
-// Screen, world and a window of that size; the balls zeroed as at load.
-inline void OpenScreen(std::int32_t width, std::int32_t height) {
+// A fresh headless screen and the balls zeroed as at load.
+inline void FreshScreen(std::int32_t width, std::int32_t height) {
     headless::Reset(width, height);
+    for (Ball& ball : Balls) {
+        ball = Ball{};
+    }
+}
+
+// The screen's size, scale, ball size and world bounds.
+inline void World(std::int32_t width, std::int32_t height) {
     ScreenWidth = width;
     ScreenHeight = height;
     ComputeScale();
     ComputeBallSize();
     ComputeWorldBounds();
-    platform::WindowClass windowClass{};
-    windowClass.Size = sizeof windowClass;
-    windowClass.Procedure = platform::DefWindowProc;
-    windowClass.ClassName = "CopperTrowel";
-    platform::RegisterClass(windowClass);
-    MainWindow = platform::CreateWindowEx(WS_EX_TOPMOST, "CopperTrowel", "", WS_POPUP, 0, 0, width, height,
-                                          platform::GetModuleHandle());
-    for (Ball& ball : Balls) {
-        ball = Ball{};
-    }
+}
+
+// Screen, world and a window of that size, the sprite left to the test.
+inline void OpenScreen(std::int32_t width, std::int32_t height) {
+    FreshScreen(width, height);
+    bench::OpenProgramWindow(width, height);
+    World(width, height);
     LightLevel = 300;
+}
+
+// The program built for the screen as start-up builds it: real sprites, the surfaces, the first picture.
+inline void OpenProgramScreen(std::int32_t width, std::int32_t height) {
+    FreshScreen(width, height);
+    bench::OpenProgramScreen(width, height);
 }
 
 inline void UseGeometry(std::int32_t spriteSize, std::int32_t shadowOffset) {
@@ -126,17 +137,18 @@ inline void StartPicture() {
 }
 
 inline void CloseScreen() {
-    platform::ReleaseSurface(BackBuffer);
-    platform::ReleaseSurface(BackgroundSurface);
-    BackBuffer = BackgroundSurface = nullptr;
-    BackgroundRows.clear();
-    BackBufferRows.clear();
-    BodyFullPixels.clear();
-    BodyEdgePixels.clear();
-    ShadowFullPixels.clear();
-    ShadowEdgePixels.clear();
+    ReleaseSurfaces();
+    ReleaseDynamicArrays();
     UseGeometry(0, 0);
     MainWindow = nullptr;
+}
+
+// The ball is at (x, y) with velocity (vx, vy), to the last bit.
+inline void ExpectBall(const Ball& ball, Extended x, Extended y, Extended vx, Extended vy) {
+    EXPECT_EQ(ball.X, x);
+    EXPECT_EQ(ball.Y, y);
+    EXPECT_EQ(ball.VX, vx);
+    EXPECT_EQ(ball.VY, vy);
 }
 
 // The window shows exactly the back buffer over the whole window.

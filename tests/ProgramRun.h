@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cmath>
 #include <cstring>
 #include <future>
 #include <string>
@@ -13,7 +14,8 @@
 
 #include "platform/headless.h"
 #include "shell/ProgramMode.h"
-#include "shell/Startup.h"
+#include "shell/Shell.h"
+#include "simulation/SimulationThread.h"
 
 namespace testing_support {
 
@@ -31,10 +33,16 @@ inline void ResetProgramState() {
     HostWindowId = 0;
 }
 
-// Starts RunProgram on a screen of the given size; the future holds its exit status.
-inline std::future<int> StartProgram(std::int32_t width, std::int32_t height) {
+// Starts RunProgram in a mode on a screen of the given size, or in a host's window of that size the test's
+// host made; the future holds its exit status.
+inline std::future<int> StartProgram(std::int32_t width, std::int32_t height,
+                                     ProgramMode mode = ProgramMode::Demo) {
     headless::Reset(width, height);
     ResetProgramState();
+    Mode = mode;
+    if (InHostWindow()) {
+        HostWindowId = headless::MakeHostWindow(width, height);
+    }
     return std::async(std::launch::async, [] { return RunProgram(); });
 }
 
@@ -74,6 +82,12 @@ inline ::testing::AssertionResult BackgroundOutsideTheBalls(const std::vector<st
     return ::testing::AssertionSuccess();
 }
 
+// The ball lies inside the world and moves at a finite speed: false for NaN, and infinities fail the bounds.
+inline bool InsideTheWorld(const Ball& ball) {
+    return ball.X >= WorldMinX && ball.X <= WorldMaxX && ball.Y >= WorldMinY && ball.Y <= WorldMaxY &&
+           std::isfinite(ball.VX) && std::isfinite(ball.VY);
+}
+
 // Waits until the simulation thread has drawn the numbers of `frames` more frames than `texts` counts.
 inline bool WaitForFrames(std::size_t texts, std::size_t frames) {
     const auto deadline = std::chrono::steady_clock::now() + Patience;
@@ -92,8 +106,8 @@ struct ProgramEnder {
     std::future<int>& Program;
     ~ProgramEnder() {
         if (Program.valid()) {
-            headless::InjectLeftClick(0, 0);
-            headless::InjectClose(); // in a host's window no click ends the program
+            headless::Inject(WM_LBUTTONDOWN, 0, 0, 0);
+            headless::Inject(WM_CLOSE); // in a host's window no click ends the program
             Program.wait();
         }
     }

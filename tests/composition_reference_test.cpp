@@ -125,11 +125,7 @@ protected:
 // both orders, and positions up to a unit past every bound, where the squares leave the surfaces.
 TEST_P(CompositionReferenceTest, EveryFrameEqualsThePlainReading) {
     const auto [width, height] = GetParam();
-    OpenScreen(width, height);
-    BuildSpriteTables();
-    CreateSurfaces();
-    InitBalls();
-    PresentAll();
+    OpenProgramScreen(width, height);
     // Colours away from the pure red of the program, so that every channel goes through the tables.
     Balls[1].Red = 200, Balls[1].Green = 40, Balls[1].Blue = 90;
     Balls[2].Red = 30, Balls[2].Green = 220, Balls[2].Blue = 128;

@@ -47,14 +47,6 @@ std::vector<std::int32_t> WidthRange(std::int32_t first, std::int32_t last, std:
     return widths;
 }
 
-bool Finite(const Ball& ball) {
-    return std::isfinite(ball.X) && std::isfinite(ball.Y) && std::isfinite(ball.VX) && std::isfinite(ball.VY);
-}
-
-bool InsideTheWorld(const Ball& ball) {
-    return ball.X >= WorldMinX && ball.X <= WorldMaxX && ball.Y >= WorldMinY && ball.Y <= WorldMaxY;
-}
-
 // Every copy that reached the window since `from` lies inside it and was taken from the same place of the
 // back buffer.
 void ExpectCopiesInsideTheWindow(std::size_t from) {
@@ -92,7 +84,7 @@ void SweepScreen(const Screen& screen) {
     SCOPED_TRACE(std::to_string(screen.Width) + "x" + std::to_string(screen.Height));
     auto program = StartProgram(screen.Width, screen.Height);
     const ProgramEnder ender{program};
-    ASSERT_TRUE(headless::WaitForMessageLoop(Patience));
+    ASSERT_TRUE(headless::WaitForIdle(Patience));
     // From here the test thread makes the steps.
     StopSimulation();
     ExpectCopiesInsideTheWindow(0);
@@ -130,9 +122,8 @@ void SweepScreen(const Screen& screen) {
         SimulationStep();
         for (int i = 1; i <= 2; ++i) {
             const Ball& ball = Balls[i];
-            ASSERT_TRUE(Finite(ball)) << "ball " << i << " step " << steps;
-            ASSERT_TRUE(InsideTheWorld(ball))
-                << "ball " << i << " at " << ball.X << "," << ball.Y << " step " << steps;
+            ASSERT_TRUE(InsideTheWorld(ball)) << "ball " << i << " at " << ball.X << "," << ball.Y
+                                              << " moving " << ball.VX << "," << ball.VY << " step " << steps;
             bounced[i].MaxX |= vx[i] > 0 && ball.VX < 0;
             bounced[i].MinX |= vx[i] < 0 && ball.VX > 0;
             bounced[i].MaxY |= vy[i] > 0 && ball.VY < 0;
@@ -145,10 +136,9 @@ void SweepScreen(const Screen& screen) {
         EXPECT_TRUE(WindowEqualsBackBuffer());
     }
 
-    headless::InjectLeftClick(screen.Width / 2, screen.Height / 2);
+    headless::Inject(WM_LBUTTONDOWN, 0, screen.Width / 2, screen.Height / 2);
     EXPECT_EQ(ExitStatus(program), 0);
     EXPECT_EQ(headless::LiveSurfaces(), 0);
-    EXPECT_EQ(headless::OpenDeviceContexts(), 0);
 }
 
 // ThreadSanitizer makes every memory access several times dearer, and here the simulation thread lives only

@@ -4,8 +4,10 @@
 #include "rendering/Surfaces.h"
 
 namespace {
-void MakeSurfaces(std::int32_t width, std::int32_t height, std::int32_t shadowOffset) {
+void MakeSurfaces(std::int32_t width, std::int32_t height, std::int32_t shadowOffset,
+                  std::int32_t surfacesLeft = -1) {
     headless::Reset(width, height);
+    headless::SetSurfacesLeft(surfacesLeft);
     ScreenWidth = width;
     ScreenHeight = height;
     ShadowOffset = shadowOffset;
@@ -82,15 +84,15 @@ TEST(Surfaces, RowTablesAddressTheRowsTheWindowShows) {
     ReleaseSurfaces();
 }
 
+// The memory holds the background surface but not the back buffer: the one made must not be left behind.
 TEST(Surfaces, ASurfaceTheMemoryCannotHoldLeavesNoHalfMadePair) {
-    headless::Reset(640, 480);
-    headless::SetSurfaceByteLimit(1000);
-    ScreenWidth = 640;
-    ScreenHeight = 480;
-    ShadowOffset = 6;
-    CreateSurfaces();
-    EXPECT_EQ(BackgroundSurface, nullptr);
-    EXPECT_EQ(BackBuffer, nullptr);
-    EXPECT_TRUE(BackgroundRows.empty());
-    EXPECT_TRUE(BackBufferRows.empty());
+    for (const std::int32_t surfacesLeft : {0, 1}) {
+        SCOPED_TRACE(surfacesLeft);
+        MakeSurfaces(640, 480, 6, surfacesLeft);
+        EXPECT_EQ(BackgroundSurface, nullptr);
+        EXPECT_EQ(BackBuffer, nullptr);
+        EXPECT_TRUE(BackgroundRows.empty());
+        EXPECT_TRUE(BackBufferRows.empty());
+        EXPECT_EQ(headless::LiveSurfaces(), 0);
+    }
 }

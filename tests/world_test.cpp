@@ -4,20 +4,11 @@
 #include <cmath>
 #include <cstring>
 
-#include "platform/headless.h"
-
+#include "CompositionSetup.h"
 #include "rendering/Surfaces.h"
 #include "simulation/World.h"
 
-namespace {
-void Geometry(std::int32_t width, std::int32_t height) {
-    ScreenWidth = width;
-    ScreenHeight = height;
-    ComputeScale();
-    ComputeBallSize();
-    ComputeWorldBounds();
-}
-} // namespace
+using namespace testing_support;
 
 TEST(World, ScaleAndBoundsAtTheUsualScreens) {
     struct Case {
@@ -27,7 +18,7 @@ TEST(World, ScaleAndBoundsAtTheUsualScreens) {
     for (const Case& c :
          {Case{640, 480, 1.0L, 468.0L}, Case{1024, 768, 1.6L, 468.0L}, Case{1280, 1024, 2.0L, 500.0L},
           Case{1920, 1080, 3.0L, 348.0L}, Case{3840, 1080, 6.0L, 168.0L}}) {
-        Geometry(c.W, c.H);
+        World(c.W, c.H);
         SCOPED_TRACE(std::to_string(c.W) + "x" + std::to_string(c.H));
         EXPECT_EQ(Scale, c.Scale);
         EXPECT_EQ(WorldMaxY, c.MaxY);
@@ -37,7 +28,7 @@ TEST(World, ScaleAndBoundsAtTheUsualScreens) {
         EXPECT_EQ(BallDiameter, 24.0L);
         EXPECT_EQ(BallRadius, 12.0L);
     }
-    Geometry(1366, 768);
+    World(1366, 768);
     EXPECT_EQ(Scale, 2.134375L);
     EXPECT_NEAR(static_cast<double>(WorldMaxY), 347.82, 0.005);
     // Extended precision all the way: 768 / 2.134375 - 12 in double would differ in the last bits.
@@ -48,16 +39,12 @@ class InitBallsTest : public ::testing::Test {
 protected:
     void SetUp() override {
         headless::Reset(640, 480);
-        Geometry(640, 480);
+        World(640, 480);
         ShadowOffset = 6;
         CreateSurfaces();
         ASSERT_NE(BackBuffer, nullptr);
     }
-    void TearDown() override {
-        platform::ReleaseSurface(BackBuffer);
-        platform::ReleaseSurface(BackgroundSurface);
-        BackBuffer = BackgroundSurface = nullptr;
-    }
+    void TearDown() override { ReleaseSurfaces(); }
 };
 
 TEST_F(InitBallsTest, ResetsTheBackBufferAndPlacesBothBallsWithSmallVelocities) {

@@ -29,7 +29,7 @@
 #include "rendering/Composition.h"
 #include "rendering/SpriteTables.h"
 #include "rendering/Surfaces.h"
-#include "shell/Startup.h"
+#include "shell/Screen.h"
 #include "simulation/SimulationThread.h"
 #include "simulation/World.h"
 

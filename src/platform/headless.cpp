@@ -10,6 +10,7 @@
 #include <memory>
 #include <mutex>
 #include <new>
+#include <utility>
 
 #include "platform/memory_surface.h"
 
@@ -19,14 +20,10 @@ struct WindowObject {
     headless::WindowState State{};
     WindowProcedure Procedure = nullptr;
     std::vector<std::uint8_t> Picture;
+    DeviceContextObject Context; // the window's own, made with it
 };
 
-struct CursorObject {
-    int Id;
-};
-struct ModuleObject {
-    int Id;
-};
+struct CursorObject {};
 struct BrushObject {
     std::uint32_t Colour;
 };
@@ -37,157 +34,127 @@ namespace {
 
 using namespace platform;
 
-platform::CursorObject ArrowCursor{32512};
-platform::ModuleObject ProgramModule{1};
+CursorObject ArrowCursor;
 
 // Everything below is guarded by Lock: the main thread, the simulation thread and the test thread all reach
 // it.
 std::mutex Lock;
 std::condition_variable MessageArrived;
-std::int32_t ScreenW = 640, ScreenH = 480;
-bool NoDisplay = false;
-std::uint64_t SurfaceByteLimit = std::uint64_t{1} << 32;
-char Separator = '.';
-ScreenSaverHost HostKind = ScreenSaverHost::Both;
-std::unique_ptr<WindowObject> TheWindow;
-// The host's window (made by the test) and the screen's root window, as HostWindow hands them out.
-WindowObject TheHost;
-std::uintptr_t HostId = 0;
-WindowObject RootWindow;
-WindowClass TheClass{};
-std::deque<Message> Queue;
-std::vector<std::unique_ptr<BrushObject>> Brushes;
-// The window needs painting: WM_PAINT is delivered when no other message waits, until DefWindowProc handles
-// one.
-bool PaintPending = false;
-std::function<void(const CopyRect&)> CopyObserver;
-bool QuitPosted = false;
-std::int32_t QuitCode = 0;
-bool LoopEntered = false;
-bool LoopWaiting = false;
-bool LoopEnded = false;
-std::vector<headless::TextCall> Texts;
-std::vector<CopyRect> Copies;
-std::vector<std::string> Calls;
-std::int32_t OpenContexts = 0;
+std::int32_t SurfacesLeft = -1;
+// One run of the program: what Reset forgets.
+struct RunState {
+    std::int32_t ScreenW = 640, ScreenH = 480;
+    bool NoDisplay = false;
+    char Separator = '.';
+    ScreenSaverHost HostKind = ScreenSaverHost::Both;
+    // The one class (its name, procedure, pointer and brush), the one brush, and what the program did with
+    // the window system beyond its window.
+    WindowClass TheClass{};
+    BrushObject TheBrush{};
+    headless::WindowState System{};
+    std::unique_ptr<WindowObject> TheWindow;
+    // The host's window (made by the test) and the screen's root window, as HostWindow hands them out.
+    WindowObject TheHost, RootWindow;
+    std::uintptr_t HostId = 0;
+    std::deque<Message> Queue;
+    // The window needs painting: WM_PAINT is delivered when no other message waits, until DefWindowProc
+    // handles one.
+    bool PaintPending = false;
+    std::function<void(const CopyRect&)> CopyObserver;
+    bool QuitPosted = false, LoopWaiting = false, LoopEnded = false;
+    std::int32_t QuitCode = 0;
+    std::vector<headless::TextCall> Texts;
+    std::vector<CopyRect> Copies;
+    std::vector<std::string> ToldTexts;
+};
+RunState Run;
 std::int32_t SurfacesLive = 0;
-std::int32_t SurfacesMade = 0;
 
-void Log(std::string entry) {
+void Tell(const char* how, const char* text) {
     std::lock_guard guard(Lock);
-    Calls.push_back(std::move(entry));
+    Run.ToldTexts.push_back(std::string(how) + " " + text);
 }
 
-void Post(std::uint32_t number, std::uintptr_t wParam, std::int32_t x, std::int32_t y) {
-    {
-        std::lock_guard guard(Lock);
-        const auto lParam = static_cast<std::intptr_t>((static_cast<std::uint32_t>(y) & 0xFFFFu) << 16 |
-                                                       (static_cast<std::uint32_t>(x) & 0xFFFFu));
-        Queue.push_back(Message{TheWindow.get(), number, wParam, lParam});
-    }
-    MessageArrived.notify_all();
+// A window of the class, width x height, black until something is copied to it.
+std::unique_ptr<WindowObject> MakeWindow(std::int32_t width, std::int32_t height) {
+    auto window = std::make_unique<WindowObject>();
+    window->Context.Window = window.get();
+    window->State.Exists = true;
+    window->State.Width = width;
+    window->State.Height = height;
+    window->Procedure = Run.TheClass.Procedure;
+    window->Picture.assign(static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 3, 0);
+    return window;
+}
+
+bool IsTheClass(const char* className) {
+    return Run.TheClass.ClassName && std::strcmp(Run.TheClass.ClassName, className) == 0;
 }
 
 } // namespace
 
 namespace headless {
 
-void Reset(std::int32_t screenWidth, std::int32_t screenHeight) {
+void Reset(std::int32_t screenWidth, std::int32_t screenHeight, bool display,
+           platform::ScreenSaverHost host) {
     std::lock_guard guard(Lock);
-    ScreenW = screenWidth;
-    ScreenH = screenHeight;
-    NoDisplay = false;
-    SurfaceByteLimit = std::uint64_t{1} << 32;
-    Separator = '.';
-    HostKind = ScreenSaverHost::Both;
-    TheWindow.reset();
-    TheHost = WindowObject{};
-    HostId = 0;
-    TheClass = WindowClass{};
-    Queue.clear();
-    Brushes.clear();
-    PaintPending = false;
-    CopyObserver = nullptr;
-    QuitPosted = false;
-    QuitCode = 0;
-    LoopEntered = false;
-    LoopWaiting = false;
-    LoopEnded = false;
-    Texts.clear();
-    Copies.clear();
-    Calls.clear();
-    OpenContexts = 0;
-    SurfacesMade = 0;
+    Run = RunState{};
+    Run.ScreenW = screenWidth;
+    Run.ScreenH = screenHeight;
+    Run.NoDisplay = !display;
+    Run.HostKind = host;
+    SurfacesLeft = -1;
 }
 
-void SetNoDisplay(bool noDisplay) {
+void SetSurfacesLeft(std::int32_t surfaces) {
     std::lock_guard guard(Lock);
-    NoDisplay = noDisplay;
-}
-
-void SetSurfaceByteLimit(std::uint64_t bytes) {
-    std::lock_guard guard(Lock);
-    SurfaceByteLimit = bytes;
-}
-
-void SetScreenSaverHost(platform::ScreenSaverHost host) {
-    std::lock_guard guard(Lock);
-    HostKind = host;
+    SurfacesLeft = surfaces;
 }
 
 void SetDecimalSeparator(char separator) {
     std::lock_guard guard(Lock);
-    Separator = separator;
+    Run.Separator = separator;
 }
 
-void InjectLeftClick(std::int32_t x, std::int32_t y) {
-    Post(WM_LBUTTONDOWN, 1, x, y);
-}
-void InjectRightClick(std::int32_t x, std::int32_t y) {
-    Post(WM_RBUTTONDOWN, 2, x, y);
-}
-void InjectMiddleClick(std::int32_t x, std::int32_t y) {
-    Post(WM_MBUTTONDOWN, 0x10, x, y);
-}
-void InjectMouseMove(std::int32_t x, std::int32_t y) {
-    Post(WM_MOUSEMOVE, 0, x, y);
-}
-void InjectKey(std::uint32_t virtualKey) {
-    Post(WM_KEYDOWN, virtualKey, 0, 0);
-}
-void InjectClose() {
-    Post(WM_CLOSE, 0, 0, 0);
+void Inject(std::uint32_t number, std::uintptr_t wParam, std::int32_t x, std::int32_t y) {
+    {
+        std::lock_guard guard(Lock);
+        const auto lParam = static_cast<std::intptr_t>((static_cast<std::uint32_t>(y) & 0xFFFFu) << 16 |
+                                                       (static_cast<std::uint32_t>(x) & 0xFFFFu));
+        Run.Queue.push_back(Message{Run.TheWindow.get(), number, wParam, lParam});
+    }
+    MessageArrived.notify_all();
 }
 
 void ChangeScreen(std::int32_t width, std::int32_t height) {
     {
         std::lock_guard guard(Lock);
-        ScreenW = width;
-        ScreenH = height;
+        Run.ScreenW = width;
+        Run.ScreenH = height;
     }
-    Post(WM_DISPLAYCHANGE, 24, width, height);
+    Inject(WM_DISPLAYCHANGE, 24, width, height);
 }
 
 std::uintptr_t MakeHostWindow(std::int32_t width, std::int32_t height) {
     std::lock_guard guard(Lock);
-    TheHost = WindowObject{};
-    TheHost.State.Exists = true;
-    TheHost.State.Width = width;
-    TheHost.State.Height = height;
-    HostId += 0x1234;
-    return HostId;
+    Run.TheHost = WindowObject{};
+    Run.TheHost.State.Exists = true;
+    Run.TheHost.State.Width = width;
+    Run.TheHost.State.Height = height;
+    Run.HostId += 0x1234;
+    return Run.HostId;
 }
 
 void ResizeHostWindow(std::int32_t width, std::int32_t height) {
     bool inside = false;
     {
         std::lock_guard guard(Lock);
-        TheHost.State.Width = width;
-        TheHost.State.Height = height;
-        inside = TheWindow && TheWindow->State.InHost;
+        Run.TheHost.State.Width = width;
+        Run.TheHost.State.Height = height;
+        inside = Run.TheWindow && Run.TheWindow->State.InHost;
     }
     if (inside) {
-        Post(WM_DISPLAYCHANGE, 24, width, height);
+        Inject(WM_DISPLAYCHANGE, 24, width, height);
     }
 }
 
@@ -195,103 +162,79 @@ void DestroyHostWindow() {
     bool inside = false;
     {
         std::lock_guard guard(Lock);
-        TheHost.State.Exists = false;
-        TheHost.State.Destroyed = true;
-        inside = TheWindow && TheWindow->State.InHost && !TheWindow->State.Destroyed;
+        Run.TheHost.State.Exists = false;
+        Run.TheHost.State.Destroyed = true;
+        inside = Run.TheWindow && Run.TheWindow->State.InHost && !Run.TheWindow->State.Destroyed;
         if (inside) {
-            TheWindow->State.Destroyed = true;
-            TheWindow->State.Visible = false;
+            Run.TheWindow->State.Destroyed = true;
+            Run.TheWindow->State.Visible = false;
         }
     }
     if (inside) {
-        Post(WM_DESTROY, 0, 0, 0);
+        Inject(WM_DESTROY, 0, 0, 0);
     }
 }
 
 void InjectPaint() {
     {
         std::lock_guard guard(Lock);
-        if (!TheWindow) {
+        if (!Run.TheWindow) {
             return;
         }
-        std::fill(TheWindow->Picture.begin(), TheWindow->Picture.end(), std::uint8_t{0});
-        PaintPending = true;
+        std::fill(Run.TheWindow->Picture.begin(), Run.TheWindow->Picture.end(), std::uint8_t{0});
+        Run.PaintPending = true;
     }
     MessageArrived.notify_all();
 }
 
 void SetWindowCopyObserver(std::function<void(const platform::CopyRect&)> observer) {
     std::lock_guard guard(Lock);
-    CopyObserver = std::move(observer);
-}
-
-bool BrushColour(const void* brush, std::uint32_t& colour) {
-    std::lock_guard guard(Lock);
-    for (const auto& made : Brushes) {
-        if (made.get() == brush) {
-            colour = made->Colour;
-            return true;
-        }
-    }
-    return false;
-}
-
-bool WaitForMessageLoop(std::chrono::milliseconds timeout) {
-    std::unique_lock guard(Lock);
-    return MessageArrived.wait_for(guard, timeout, [] { return LoopEntered; });
+    Run.CopyObserver = std::move(observer);
 }
 
 bool WaitForIdle(std::chrono::milliseconds timeout) {
     std::unique_lock guard(Lock);
-    return MessageArrived.wait_for(
-        guard, timeout, [] { return (Queue.empty() && !PaintPending && LoopWaiting) || LoopEnded; });
+    return MessageArrived.wait_for(guard, timeout, [] {
+        return (Run.Queue.empty() && !Run.PaintPending && Run.LoopWaiting) || Run.LoopEnded;
+    });
 }
 
 std::vector<TextCall> TextCalls() {
     std::lock_guard guard(Lock);
-    return Texts;
+    return Run.Texts;
 }
 
 std::vector<CopyRect> WindowCopies() {
     std::lock_guard guard(Lock);
-    return Copies;
+    return Run.Copies;
 }
 
 void TakeDrawingLogs(std::vector<TextCall>& texts, std::vector<CopyRect>& copies) {
     std::lock_guard guard(Lock);
-    texts.swap(Texts);
-    Texts.clear();
-    copies.swap(Copies);
-    Copies.clear();
+    texts = std::exchange(Run.Texts, {});
+    copies = std::exchange(Run.Copies, {});
 }
 
-std::vector<std::string> CallLog() {
+std::vector<std::string> Told() {
     std::lock_guard guard(Lock);
-    return Calls;
+    return Run.ToldTexts;
 }
 
 WindowState Window() {
     std::lock_guard guard(Lock);
-    return TheWindow ? TheWindow->State : WindowState{};
-}
-
-WindowClass RegisteredClass() {
-    std::lock_guard guard(Lock);
-    return TheClass;
-}
-
-bool IsArrowCursor(CursorHandle cursor) {
-    return cursor == &ArrowCursor;
+    WindowState state = Run.TheWindow ? Run.TheWindow->State : WindowState{};
+    state.Connected = Run.System.Connected;
+    state.ScreenInvalidated = Run.System.ScreenInvalidated;
+    state.Moves = Run.System.Moves;
+    state.ClassRegistered = Run.TheClass.ClassName != nullptr;
+    state.ArrowCursor = Run.TheClass.Cursor == &ArrowCursor;
+    state.ClassColour = Run.TheClass.BackgroundBrush ? Run.TheBrush.Colour : 0; // the one brush there is
+    return state;
 }
 
 std::vector<std::uint8_t> WindowPicture() {
     std::lock_guard guard(Lock);
-    return TheWindow ? TheWindow->Picture : std::vector<std::uint8_t>{};
-}
-
-std::int32_t OpenDeviceContexts() {
-    std::lock_guard guard(Lock);
-    return OpenContexts;
+    return Run.TheWindow ? Run.TheWindow->Picture : std::vector<std::uint8_t>{};
 }
 
 std::int32_t LiveSurfaces() {
@@ -304,9 +247,9 @@ std::int32_t LiveSurfaces() {
 namespace platform {
 
 bool ConnectWindowSystem() {
-    Log("ConnectWindowSystem");
     std::lock_guard guard(Lock);
-    if (NoDisplay) {
+    Run.System.Connected = true;
+    if (Run.NoDisplay) {
         std::fputs("coppertrowel: no display to open (headless platform told to have none)\n", stderr);
         return false;
     }
@@ -315,11 +258,11 @@ bool ConnectWindowSystem() {
 
 std::int32_t GetSystemMetrics(std::int32_t index) {
     std::lock_guard guard(Lock);
-    return index == SM_CXSCREEN ? ScreenW : index == SM_CYSCREEN ? ScreenH : 0;
+    return index == SM_CXSCREEN ? Run.ScreenW : index == SM_CYSCREEN ? Run.ScreenH : 0;
 }
 
 ModuleHandle GetModuleHandle() {
-    return &ProgramModule;
+    return nullptr; // one program, nothing to tell apart
 }
 
 CursorHandle LoadCursor(StockCursor cursor) {
@@ -328,49 +271,45 @@ CursorHandle LoadCursor(StockCursor cursor) {
 
 BrushHandle CreateSolidBrush(std::uint32_t colour) {
     std::lock_guard guard(Lock);
-    Brushes.push_back(std::make_unique<BrushObject>(BrushObject{colour}));
-    return Brushes.back().get();
+    Run.TheBrush.Colour = colour;
+    return &Run.TheBrush;
 }
 
 bool RegisterClass(const WindowClass& windowClass) {
-    Log(std::string("RegisterClass ") + windowClass.ClassName);
     std::lock_guard guard(Lock);
-    if (TheClass.Size != 0) {
+    if (Run.TheClass.ClassName) {
         return false;
     }
-    TheClass = windowClass;
+    Run.TheClass = windowClass;
     return true;
 }
 
 bool UnregisterClass(const char* className, ModuleHandle) {
-    Log(std::string("UnregisterClass ") + className);
     std::lock_guard guard(Lock);
-    if (TheClass.Size == 0 || std::strcmp(TheClass.ClassName, className) != 0) {
+    if (!IsTheClass(className)) {
         return false;
     }
-    TheClass = WindowClass{};
+    Run.TheClass = WindowClass{};
     return true;
 }
 
 WindowHandle CreateWindowEx(std::uint32_t exStyle, const char* className, const char* title,
                             std::uint32_t style, std::int32_t x, std::int32_t y, std::int32_t width,
                             std::int32_t height, ModuleHandle) {
-    Log(std::string("CreateWindowEx ") + className);
     std::lock_guard guard(Lock);
-    if (TheClass.Size == 0 || std::strcmp(TheClass.ClassName, className) != 0 || width <= 0 || height <= 0) {
+    if (!IsTheClass(className) || width <= 0 || height <= 0) {
         return nullptr;
     }
-    auto window = std::make_unique<WindowObject>();
-    window->State = headless::WindowState{true,  false, false, exStyle, style,  className,
-                                          title, x,     y,     width,   height, false};
-    window->Procedure = TheClass.Procedure;
-    window->Picture.assign(static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 3, 0);
-    TheWindow = std::move(window);
-    return TheWindow.get();
+    Run.TheWindow = MakeWindow(width, height);
+    Run.TheWindow->State.ExStyle = exStyle;
+    Run.TheWindow->State.Style = style;
+    Run.TheWindow->State.Title = title;
+    Run.TheWindow->State.X = x;
+    Run.TheWindow->State.Y = y;
+    return Run.TheWindow.get();
 }
 
-bool ShowWindow(WindowHandle window, std::int32_t command) {
-    Log("ShowWindow " + std::to_string(command));
+bool ShowWindow(WindowHandle window, std::int32_t) {
     std::lock_guard guard(Lock);
     if (!window) {
         return false;
@@ -381,11 +320,11 @@ bool ShowWindow(WindowHandle window, std::int32_t command) {
 
 bool MoveWindow(WindowHandle window, std::int32_t x, std::int32_t y, std::int32_t width,
                 std::int32_t height) {
-    Log("MoveWindow " + std::to_string(width) + "x" + std::to_string(height));
     std::lock_guard guard(Lock);
     if (!window || width <= 0 || height <= 0) {
         return false;
     }
+    ++Run.System.Moves;
     window->State.X = x;
     window->State.Y = y;
     window->State.Width = width;
@@ -396,23 +335,23 @@ bool MoveWindow(WindowHandle window, std::int32_t x, std::int32_t y, std::int32_
 }
 
 bool InvalidateRect(WindowHandle window, bool) {
-    Log(window ? "InvalidateRect window" : "InvalidateRect screen");
+    std::lock_guard guard(Lock);
+    Run.System.ScreenInvalidated |= window == nullptr;
     return true;
 }
 
 ScreenSaverHost ScreenSaverHostKind() {
     std::lock_guard guard(Lock);
-    return HostKind;
+    return Run.HostKind;
 }
 
 WindowHandle HostWindow(std::uintptr_t id) {
-    Log("HostWindow " + std::to_string(id));
     std::lock_guard guard(Lock);
     if (id == 0) {
-        RootWindow.State.Exists = true;
-        return &RootWindow;
+        Run.RootWindow.State.Exists = true;
+        return &Run.RootWindow;
     }
-    return id == HostId && TheHost.State.Exists ? &TheHost : nullptr;
+    return id == Run.HostId && Run.TheHost.State.Exists ? &Run.TheHost : nullptr;
 }
 
 bool GetClientRect(WindowHandle window, Rect& rect) {
@@ -420,74 +359,68 @@ bool GetClientRect(WindowHandle window, Rect& rect) {
     if (!window || !window->State.Exists || window->State.Destroyed) {
         return false;
     }
-    rect = window == &RootWindow ? Rect{0, 0, ScreenW, ScreenH}
-                                 : Rect{0, 0, window->State.Width, window->State.Height};
+    rect = window == &Run.RootWindow ? Rect{0, 0, Run.ScreenW, Run.ScreenH}
+                                     : Rect{0, 0, window->State.Width, window->State.Height};
     return true;
 }
 
 WindowHandle CreateWindowIn(WindowHandle host, const char* className, std::int32_t width, std::int32_t height,
                             ModuleHandle) {
-    Log(std::string("CreateWindowIn ") + className);
     std::lock_guard guard(Lock);
-    if (!host || !host->State.Exists || TheClass.Size == 0 ||
-        std::strcmp(TheClass.ClassName, className) != 0 || width <= 0 || height <= 0) {
+    if (!host || !host->State.Exists || !IsTheClass(className) || width <= 0 || height <= 0) {
         return nullptr;
     }
-    auto window = std::make_unique<WindowObject>();
-    window->State = headless::WindowState{true, true,  false,  0,   WS_CHILD | WS_VISIBLE, className, "", 0,
-                                          0,    width, height, true};
-    window->Procedure = TheClass.Procedure;
-    window->Picture.assign(static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 3, 0);
-    TheWindow = std::move(window);
-    return TheWindow.get();
+    Run.TheWindow = MakeWindow(width, height);
+    Run.TheWindow->State.Visible = true;
+    Run.TheWindow->State.InHost = true;
+    Run.TheWindow->State.Style = WS_CHILD | WS_VISIBLE;
+    return Run.TheWindow.get();
 }
 
 bool FillRect(DeviceContext dc, const Rect& rect, BrushHandle brush) {
     if (!dc || !dc->Window || !brush) {
         return false;
     }
-    Log("FillRect " + std::to_string(rect.Right - rect.Left) + "x" + std::to_string(rect.Bottom - rect.Top));
     std::lock_guard guard(Lock);
     WindowObject& window = *dc->Window;
     const std::int32_t left = std::max(rect.Left, 0), top = std::max(rect.Top, 0);
     const std::int32_t right = std::min(rect.Right, window.State.Width);
     const std::int32_t bottom = std::min(rect.Bottom, window.State.Height);
+    const std::uint8_t pixel[3] = {static_cast<std::uint8_t>(brush->Colour >> 16),
+                                   static_cast<std::uint8_t>(brush->Colour >> 8),
+                                   static_cast<std::uint8_t>(brush->Colour)};
     for (std::int32_t y = top; y < bottom; ++y) {
         for (std::int32_t x = left; x < right; ++x) {
-            std::uint8_t* pixel =
-                window.Picture.data() + (static_cast<std::size_t>(y) * window.State.Width + x) * 3;
-            pixel[0] = static_cast<std::uint8_t>(brush->Colour >> 16);
-            pixel[1] = static_cast<std::uint8_t>(brush->Colour >> 8);
-            pixel[2] = static_cast<std::uint8_t>(brush->Colour);
+            std::memcpy(window.Picture.data() + (static_cast<std::size_t>(y) * window.State.Width + x) * 3,
+                        pixel, 3);
         }
     }
     return true;
 }
 
 void MessageBox(WindowHandle, const char* text, const char*) {
-    Log(std::string("MessageBox ") + text);
+    Tell("MessageBox", text);
 }
 
 bool GetMessage(Message& message) {
     std::unique_lock guard(Lock);
-    LoopEntered = true;
-    LoopWaiting = Queue.empty() && !QuitPosted && !PaintPending;
+    Run.LoopWaiting = Run.Queue.empty() && !Run.QuitPosted && !Run.PaintPending;
     MessageArrived.notify_all();
-    MessageArrived.wait(guard, [] { return !Queue.empty() || QuitPosted || PaintPending; });
-    LoopWaiting = false;
-    if (!Queue.empty()) {
-        message = Queue.front();
-        Queue.pop_front();
+    MessageArrived.wait(guard, [] { return !Run.Queue.empty() || Run.QuitPosted || Run.PaintPending; });
+    Run.LoopWaiting = false;
+    if (!Run.Queue.empty()) {
+        message = Run.Queue.front();
+        Run.Queue.pop_front();
         return true;
     }
     // As on Windows: posted messages first, then the quit, and a paint only when nothing else waits.
-    if (!QuitPosted) {
-        message = Message{TheWindow.get(), WM_PAINT, 0, 0};
+    if (!Run.QuitPosted) {
+        message = Message{Run.TheWindow.get(), WM_PAINT, 0, 0};
         return true;
     }
-    LoopEnded = true;
+    Run.LoopEnded = true;
     MessageArrived.notify_all();
-    message = Message{nullptr, WM_QUIT, static_cast<std::uintptr_t>(QuitCode), 0};
+    message = Message{nullptr, WM_QUIT, static_cast<std::uintptr_t>(Run.QuitCode), 0};
     return false;
 }
 
@@ -497,8 +430,8 @@ std::intptr_t DispatchMessage(const Message& message) {
     WindowProcedure procedure = nullptr;
     {
         std::lock_guard guard(Lock);
-        if (message.Window && message.Window == TheWindow.get()) {
-            procedure = TheWindow->Procedure;
+        if (message.Window && message.Window == Run.TheWindow.get()) {
+            procedure = Run.TheWindow->Procedure;
         }
     }
     return procedure ? procedure(message.Window, message.Number, message.WParam, message.LParam) : 0;
@@ -508,7 +441,7 @@ std::intptr_t DefWindowProc(WindowHandle window, std::uint32_t message, std::uin
     if (message == WM_PAINT) {
         // Validates the window: no more WM_PAINT until it loses its picture again.
         std::lock_guard guard(Lock);
-        PaintPending = false;
+        Run.PaintPending = false;
         return 0;
     }
     if (message != WM_CLOSE || !window) {
@@ -525,7 +458,6 @@ std::intptr_t DefWindowProc(WindowHandle window, std::uint32_t message, std::uin
         window->State.Visible = false;
         procedure = window->Procedure;
     }
-    Log("DestroyWindow");
     if (procedure) {
         procedure(window, WM_DESTROY, 0, 0);
     }
@@ -543,32 +475,19 @@ std::intptr_t SendMessage(WindowHandle window, std::uint32_t message, std::uintp
 }
 
 void PostQuitMessage(std::int32_t exitCode) {
-    Log("PostQuitMessage " + std::to_string(exitCode));
     {
         std::lock_guard guard(Lock);
-        QuitPosted = true;
-        QuitCode = exitCode;
+        Run.QuitPosted = true;
+        Run.QuitCode = exitCode;
     }
     MessageArrived.notify_all();
 }
 
 DeviceContext GetDC(WindowHandle window) {
-    std::lock_guard guard(Lock);
-    if (!window) {
-        return nullptr;
-    }
-    ++OpenContexts;
-    return new DeviceContextObject{nullptr, window};
+    return window ? &window->Context : nullptr;
 }
 
-void ReleaseDC(WindowHandle, DeviceContext dc) {
-    if (!dc || dc->Bitmap) {
-        return;
-    }
-    std::lock_guard guard(Lock);
-    --OpenContexts;
-    delete dc;
-}
+void ReleaseDC(WindowHandle, DeviceContext) {}
 
 } // namespace platform
 
@@ -589,9 +508,9 @@ bool memory_surface::CopyToWindow(platform::WindowObject& window, const platform
                      memory_surface::Row(from, rect.SourceY + r) + static_cast<std::size_t>(rect.SourceX) * 3,
                      static_cast<std::size_t>(rect.Width) * 3);
     }
-    Copies.push_back(rect);
-    if (CopyObserver) {
-        const std::function<void(const CopyRect&)> observer = CopyObserver;
+    Run.Copies.push_back(rect);
+    if (Run.CopyObserver) {
+        const std::function<void(const CopyRect&)> observer = Run.CopyObserver;
         guard.unlock();
         observer(rect);
     }
@@ -605,25 +524,24 @@ bool TextOutA(DeviceContext dc, std::int32_t x, std::int32_t y, const char* text
         return false;
     }
     std::lock_guard guard(Lock);
-    Texts.push_back(headless::TextCall{x, y, std::string(text, static_cast<std::size_t>(length))});
+    Run.Texts.push_back(headless::TextCall{x, y, std::string(text, static_cast<std::size_t>(length))});
     return true;
 }
 
 namespace {
-// Surfaces are numbered from 1 in order of creation, counted while they live, and refused beyond the byte
-// limit, as memory that cannot be had.
-bool AdmitSurface(Surface& surface, std::uint64_t bytes) {
+// Surfaces are counted while they live, and refused once the test's count of surfaces left is used up, as
+// memory that cannot be had.
+bool AdmitSurface() {
     std::lock_guard guard(Lock);
-    if (bytes > SurfaceByteLimit) {
+    if (SurfacesLeft == 0) {
         return false;
     }
-    surface.Number = ++SurfacesMade;
+    SurfacesLeft -= SurfacesLeft > 0 ? 1 : 0; // below 0: no limit
     ++SurfacesLive;
     return true;
 }
 
-void SurfaceReleased(const Surface& surface) {
-    Log("ReleaseSurface " + std::to_string(surface.Number));
+void SurfaceReleased() {
     std::lock_guard guard(Lock);
     --SurfacesLive;
 }
@@ -635,16 +553,16 @@ const bool SurfacesWatched =
 
 char DecimalSeparator() {
     std::lock_guard guard(Lock);
-    return Separator;
+    return Run.Separator;
 }
 
 void ReportFatal(const char* text) {
-    Log(std::string("ReportFatal ") + text);
+    Tell("ReportFatal", text);
     std::fprintf(stderr, "%s\n", text);
 }
 
 bool ReportInformation(const char* text) {
-    Log(std::string("ReportInformation ") + text);
+    Tell("ReportInformation", text);
     std::fprintf(stdout, "%s\n", text);
     return true;
 }

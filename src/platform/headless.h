@@ -1,7 +1,7 @@
 #pragma once
-// The headless backend's control API, for tests and benchmarks: an in-memory screen whose size the test sets,
-// a "window" picture that receives only what is copied to it, logs of what the program asked for, and
-// injected input. Everything here may be called from any thread.
+// The headless platform's test hook: an in-memory screen whose size the test sets, a window picture that
+// receives only what is copied to it, injected input, and what the program left for the user to see. Every
+// function here may be called from any thread.
 
 #include <chrono>
 #include <cstdint>
@@ -13,26 +13,19 @@
 
 namespace headless {
 
-// Forgets every window, class, message, log and surface count of an earlier run and sets the screen size.
-// Call it before each program run, while no program runs.
-void Reset(std::int32_t screenWidth, std::int32_t screenHeight);
-// Makes ConnectWindowSystem fail, as with no display.
-void SetNoDisplay(bool noDisplay);
-// Largest surface, in bytes, CreateSurface will allocate; beyond it CreateSurface fails as out of memory.
-void SetSurfaceByteLimit(std::uint64_t bytes);
-// The screen-saver host ScreenSaverHostKind names (Both after Reset), to stand for one window system.
-void SetScreenSaverHost(platform::ScreenSaverHost host);
+// Forgets all of an earlier run and sets the screen size, whether there is a display (ConnectWindowSystem
+// fails without one) and the screen-saver host ScreenSaverHostKind names. Call it while no program runs.
+void Reset(std::int32_t screenWidth, std::int32_t screenHeight, bool display = true,
+           platform::ScreenSaverHost host = platform::ScreenSaverHost::Both);
+// How many more surfaces CreateSurface makes before it fails as out of memory; negative (as after Reset):
+// any.
+void SetSurfacesLeft(std::int32_t surfaces);
 // The decimal separator DecimalSeparator returns.
 void SetDecimalSeparator(char separator);
 
-// Input for the program's window, delivered by its message loop in the order injected.
-void InjectLeftClick(std::int32_t x, std::int32_t y);
-void InjectRightClick(std::int32_t x, std::int32_t y);
-void InjectMiddleClick(std::int32_t x, std::int32_t y);
-void InjectMouseMove(std::int32_t x, std::int32_t y);
-void InjectKey(std::uint32_t virtualKey);
-// The window manager's close command (WM_CLOSE).
-void InjectClose();
+// A message for the program's window (input, WM_CLOSE), delivered by its message loop in the order injected;
+// a pointer's position goes in lParam as Windows packs it.
+void Inject(std::uint32_t message, std::uintptr_t wParam = 0, std::int32_t x = 0, std::int32_t y = 0);
 // The primary screen becomes width x height: GetSystemMetrics answers with the new size from now on, and
 // WM_DISPLAYCHANGE is queued (wParam 24 bits per pixel, lParam the size, as Windows sends it).
 void ChangeScreen(std::int32_t width, std::int32_t height);
@@ -48,9 +41,8 @@ void DestroyHostWindow();
 // DefWindowProc has handled one; the loop is not idle before that.
 void InjectPaint();
 
-// Waits until the message loop has asked for its first message, that is start-up has finished.
-bool WaitForMessageLoop(std::chrono::milliseconds timeout);
-// Waits until every injected message has been handled and the loop waits for the next one, or has ended.
+// Waits until start-up has finished, every injected message has been handled and the loop waits for the next
+// one, or until the loop has ended.
 bool WaitForIdle(std::chrono::milliseconds timeout);
 
 struct TextCall {
@@ -66,31 +58,28 @@ void SetWindowCopyObserver(std::function<void(const platform::CopyRect&)> observ
 // Hands over the text calls and window copies logged since the last hand-over (or the Reset) and forgets
 // them, so that a run of millions of frames can look at each frame's own without the logs growing.
 void TakeDrawingLogs(std::vector<TextCall>& texts, std::vector<platform::CopyRect>& copies);
-// Calls the main thread made, in order: "ConnectWindowSystem", "RegisterClass CopperTrowel",
-// "CreateWindowEx CopperTrowel", "ShowWindow 3", "ReleaseSurface 2" (surfaces are numbered from 1 in order of
-// creation), "UnregisterClass CopperTrowel", "InvalidateRect screen", "PostQuitMessage 0", "ReportFatal
-// <text>", "ReportInformation <text>", "CreateWindowIn CopperTrowel", "FillRect WxH", "MessageBox <text>".
-std::vector<std::string> CallLog();
+// What the user was told, in order: "ReportFatal <text>", "ReportInformation <text>", "MessageBox <text>".
+std::vector<std::string> Told();
 
+// What the program made of the window system, and what it left of it.
 struct WindowState {
-    bool Exists, Visible, Destroyed;
+    bool Connected;         // ConnectWindowSystem was asked, display or not
+    bool ClassRegistered;   // the program's class is registered now
+    bool ScreenInvalidated; // the screen was told to repaint (the teardown's last word to it)
+    bool Exists, Visible, Destroyed, InHost; // InHost: made by CreateWindowIn
     std::uint32_t ExStyle, Style;
-    std::string ClassName, Title;
+    std::string Title;
     std::int32_t X, Y, Width, Height;
-    bool InHost; // made by CreateWindowIn
+    std::int32_t Moves;        // MoveWindow calls that placed it
+    bool ArrowCursor;          // the class shows the arrow pointer over the window, else none
+    std::uint32_t ClassColour; // 0x00BBGGRR, the colour the class's brush paints lost areas in
 };
 WindowState Window();
-// The class as registered (Procedure, Cursor, ClassName...); Size 0 when none is registered.
-platform::WindowClass RegisteredClass();
-bool IsArrowCursor(platform::CursorHandle cursor);
-// The colour (0x00BBGGRR) of a brush CreateSolidBrush made; false when it made no such brush.
-bool BrushColour(const void* brush, std::uint32_t& colour);
 
 // The window's picture, 3 bytes a pixel (blue, green, red), rows top to bottom, Width x Height of the window;
 // black where nothing was copied.
 std::vector<std::uint8_t> WindowPicture();
-// Device contexts handed out by GetDC and not yet given back; surfaces created and not yet released.
-std::int32_t OpenDeviceContexts();
+// Surfaces created and not yet released.
 std::int32_t LiveSurfaces();
 
 } // namespace headless

@@ -47,8 +47,7 @@ Surface* CreateSurface(std::int32_t width, std::int32_t height) {
     const std::uint64_t stride = (static_cast<std::uint64_t>(width) * 3 + 3) / 4 * 4;
     const std::uint64_t bytes = stride * static_cast<std::uint64_t>(height);
     auto surface = std::unique_ptr<Surface>(new (std::nothrow) Surface);
-    if (!surface || bytes > PTRDIFF_MAX ||
-        (memory_surface::Admit && !memory_surface::Admit(*surface, bytes))) {
+    if (!surface || bytes > PTRDIFF_MAX || (memory_surface::Admit && !memory_surface::Admit())) {
         return nullptr;
     }
     surface->Width = width;
@@ -98,7 +97,7 @@ DeviceContext SurfaceDC(Surface* surface) {
 
 void ReleaseSurface(Surface* surface) {
     if (surface && memory_surface::Released) {
-        memory_surface::Released(*surface);
+        memory_surface::Released();
     }
     delete surface;
 }

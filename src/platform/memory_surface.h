@@ -23,7 +23,6 @@ struct Surface {
     std::size_t Stride = 0;
     std::unique_ptr<std::uint8_t[]> Pixels;
     DeviceContextObject Context;
-    std::int32_t Number = 0; // the headless backend's: which surface this is, counted from its first
 };
 
 } // namespace platform
@@ -45,9 +44,8 @@ bool CopyToWindow(platform::WindowObject& window, const platform::Surface& from,
                   std::int32_t sourceY);
 
 // The headless backend's watch over surfaces, unset in the others: Admit is asked before a surface takes its
-// memory, with the bytes it would take (false: refused, as memory that cannot be had), and Released is told
-// of each surface as it goes.
-inline bool (*Admit)(platform::Surface& surface, std::uint64_t bytes) = nullptr;
-inline void (*Released)(const platform::Surface& surface) = nullptr;
+// memory (false: refused, as memory that cannot be had), and Released is told of each surface as it goes.
+inline bool (*Admit)() = nullptr;
+inline void (*Released)() = nullptr;
 
 } // namespace memory_surface

@@ -27,11 +27,14 @@ void CreateSurfaces() {
     if (BackgroundSurface) {
         platform::FillSurface(BackgroundSurface, BackgroundColour);
     }
-    FillRowTable(BackgroundSurface, BackgroundRows);
-
     BackBuffer = BackgroundSurface ? platform::CreateSurface(platform::SurfaceWidth(BackgroundSurface),
                                                              platform::SurfaceHeight(BackgroundSurface))
                                    : nullptr;
+    // Both or neither: a program left with one surface would draw on what is not there.
+    if (!BackBuffer) {
+        ReleaseSurfaces();
+    }
+    FillRowTable(BackgroundSurface, BackgroundRows);
     FillRowTable(BackBuffer, BackBufferRows);
 
     for (int i = 1; i <= 2; ++i) {

@@ -7,8 +7,8 @@
 inline constexpr std::uint32_t BackgroundColour = 0x00399702u;
 
 // Both surfaces ScreenWidth + 2 x ShadowOffset by ScreenHeight + 2 x ShadowOffset, the background painted,
-// the row tables filled and both balls made red. A surface the platform cannot create stays nullptr and its
-// row table empty; start-up refuses to go on then.
+// the row tables filled and both balls made red. When the platform cannot create one, neither is kept: both
+// stay nullptr and their row tables empty, and start-up refuses to go on.
 void CreateSurfaces();
 // Releases the back buffer, then the background surface, and forgets both; nullptr ones are skipped.
 void ReleaseSurfaces();

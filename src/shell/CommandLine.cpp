@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <charconv>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -9,13 +10,12 @@
 #include <string>
 
 #include "ProgramVersion.h"
+#include "platform/platform.h"
 #include "shell/ProgramMode.h"
-#include "shell/Startup.h"
+#include "shell/Shell.h"
 
 int ArgumentCount;
 const char* const* ArgumentValues;
-ProgramMode Mode = ProgramMode::Demo;
-std::uintptr_t HostWindowId = 0;
 
 namespace {
 
@@ -31,32 +31,42 @@ struct Option {
     Request Asks;
     ProgramMode Sets;
     ValueKind Takes;
+    bool HostFromVariable; // XSCREENSAVER_WINDOW, when set, names the host's window (and the mode)
     const char* Meaning;
 };
 
 // The options, in the order the usage lists them. Short meanings: on Windows the usage may be shown in a
 // message box, which wraps long lines.
 constexpr Option Options[] = {
-    {"--help", "", Request::Help, ProgramMode::Demo, ValueKind::Nothing, "print this help and exit"},
-    {"--version", "", Request::Version, ProgramMode::Demo, ValueKind::Nothing,
+    {"--help", "", Request::Help, ProgramMode::Demo, ValueKind::Nothing, false, "print this help and exit"},
+    {"--version", "", Request::Version, ProgramMode::Demo, ValueKind::Nothing, false,
      "print the name and version and exit"},
-    {"--window-id", " ID", Request::Run, ProgramMode::InsideWindow, ValueKind::Number,
+    {"--window-id", " ID", Request::Run, ProgramMode::InsideWindow, ValueKind::Number, false,
      "draw in X window ID (X11)"},
-    {"--root", "", Request::Run, ProgramMode::InsideWindow, ValueKind::Nothing,
+    {"--root", "", Request::Run, ProgramMode::InsideWindow, ValueKind::Nothing, true,
      "draw in the root window (X11)"},
-    {"/s", "", Request::Run, ProgramMode::ScreenSaver, ValueKind::Nothing, "screen saver: any input ends it"},
-    {"/p", " HWND", Request::Run, ProgramMode::Preview, ValueKind::Number, "preview inside window HWND"},
-    {"/c", "", Request::Run, ProgramMode::Configure, ValueKind::NumberAfterColon,
+    {"/s", "", Request::Run, ProgramMode::ScreenSaver, ValueKind::Nothing, false,
+     "screen saver: any input ends it"},
+    {"/p", " HWND", Request::Run, ProgramMode::Preview, ValueKind::Number, false,
+     "preview inside window HWND"},
+    {"/c", "", Request::Run, ProgramMode::Configure, ValueKind::NumberAfterColon, false,
      "settings (there are none)"},
 };
+// No option at all, where an X11 host may name its window in the environment.
+constexpr Option NoOption{"", "", Request::Run, ProgramMode::Demo, ValueKind::Nothing, true, ""};
 
 constexpr const char* HostVariable = "XSCREENSAVER_WINDOW";
 
-// What the command line asks for, and the line that refuses it. Set by ReadCommandLine with Mode and
-// HostWindowId.
-Request Requested = Request::Run;
-std::string Refusal;
-bool RefusalNeedsUsage = false;
+// What the command line asks for, and the line that refuses it.
+struct Reading {
+    Request Asks;
+    std::string Refusal;
+    bool RefusalNeedsUsage;
+};
+
+Reading Refused(std::string line, bool withUsage = true) {
+    return Reading{Request::Refused, std::move(line), withUsage};
+}
 
 // The argument on one line, quoted so that an empty one shows; a control character (a line end, a terminal's
 // escape) is written as \xHH rather than acted on.
@@ -79,24 +89,15 @@ std::string Quoted(const char* argument) {
 // within 32 bits, which is what an X window id and a window handle passed between programs hold.
 bool ReadWindowNumber(const char* text, std::uintptr_t& number) {
     const bool hex = text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
-    const char* digit = hex ? text + 2 : text;
-    if (*digit == '\0') {
+    const char* digits = hex ? text + 2 : text;
+    const char* end = digits + std::strlen(digits);
+    std::uint32_t value = 0;
+    const auto [stop, error] = std::from_chars(digits, end, value, hex ? 16 : 10);
+    if (digits == end || stop != end || error != std::errc{} || value == 0) {
         return false;
     }
-    std::uint64_t value = 0;
-    for (; *digit; ++digit) {
-        const auto c = static_cast<unsigned char>(*digit);
-        if (!(hex ? std::isxdigit(c) : std::isdigit(c))) {
-            return false;
-        }
-        value = value * (hex ? 16 : 10) +
-                static_cast<std::uint64_t>(std::isdigit(c) ? c - '0' : std::tolower(c) - 'a' + 10);
-        if (value > 0xFFFFFFFFu) {
-            return false;
-        }
-    }
-    number = static_cast<std::uintptr_t>(value);
-    return value != 0;
+    number = value;
+    return true;
 }
 
 // Whether the argument is this option; `inlineValue` is what follows a Windows spelling's colon, if anything.
@@ -116,21 +117,11 @@ bool Matches(const Option& option, const char* argument, const char*& inlineValu
     return argument[2] == '\0';
 }
 
-void Refuse(std::string line, bool withUsage) {
-    Requested = Request::Refused;
-    Refusal = std::move(line);
-    RefusalNeedsUsage = withUsage;
-}
-
 bool EndsWithScr(const char* name) {
     const std::size_t length = std::strlen(name);
-    if (length < 4) {
-        return false;
-    }
-    std::string ending(name + length - 4);
-    std::transform(ending.begin(), ending.end(), ending.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return ending == ".scr";
+    return length >= 4 && std::equal(name + length - 4, name + length, ".scr", [](char c, char lower) {
+               return std::tolower(static_cast<unsigned char>(c)) == lower;
+           });
 }
 
 bool PlatformDoes(ProgramMode mode) {
@@ -141,82 +132,74 @@ bool PlatformDoes(ProgramMode mode) {
     return (mode == ProgramMode::InsideWindow) == (host == platform::ScreenSaverHost::XWindow);
 }
 
-// The host's window from XSCREENSAVER_WINDOW, when it is set: false (and refused) when it is no window
-// number.
-bool ReadHostVariable(bool& found) {
-    const char* value = std::getenv(HostVariable);
-    found = value && *value;
-    if (found && !ReadWindowNumber(value, HostWindowId)) {
-        Refuse(std::string("coppertrowel: ") + HostVariable +
-                   " is not a window number (decimal or 0x hexadecimal): " + Quoted(value),
-               true);
-        return false;
+// The deciding option's mode, with the host's window XSCREENSAVER_WINDOW names where the option takes it from
+// there; refused when the variable is set to no window number, or when the mode is one this window system
+// has no host for.
+Reading Decide(const Option& option, const char* spelling, std::uintptr_t number) {
+    Mode = option.Sets;
+    HostWindowId = number;
+    const char* value = option.HostFromVariable ? std::getenv(HostVariable) : nullptr;
+    if (value && *value) {
+        if (!ReadWindowNumber(value, HostWindowId)) {
+            return Refused(std::string("coppertrowel: ") + HostVariable +
+                           " is not a window number (decimal or 0x hexadecimal): " + Quoted(value));
+        }
+        Mode = ProgramMode::InsideWindow;
     }
-    return true;
+    if (!PlatformDoes(Mode)) {
+        return Refused("coppertrowel: " + Quoted(spelling) + " is for " +
+                           (Mode == ProgramMode::InsideWindow ? "X11" : "Windows") + ", not this system",
+                       false);
+    }
+    return Reading{option.Asks, {}, false};
 }
 
 // Every argument must be known, and every window number valid, wherever it stands, so that a mistyped one is
 // never passed over because an option before it had already decided; of the known ones the first decides.
-void ReadCommandLine() {
-    Requested = Request::Run;
+Reading ReadCommandLine() {
     Mode = ProgramMode::Demo;
     HostWindowId = 0;
     const Option* deciding = nullptr;
     const char* decidingSpelling = nullptr;
+    std::uintptr_t decidingNumber = 0;
     for (int i = 1; i < ArgumentCount; ++i) {
         const char* argument = ArgumentValues[i];
         const char* value = nullptr;
         const auto option = std::find_if(std::begin(Options), std::end(Options),
                                          [&](const Option& o) { return Matches(o, argument, value); });
         if (option == std::end(Options)) {
-            Refuse("coppertrowel: unknown argument " + Quoted(argument), true);
-            return;
+            return Refused("coppertrowel: unknown argument " + Quoted(argument));
         }
         if (option->Takes == ValueKind::Number && !value) {
             if (i + 1 == ArgumentCount) {
-                Refuse("coppertrowel: " + Quoted(argument) + " needs a window number", true);
-                return;
+                return Refused("coppertrowel: " + Quoted(argument) + " needs a window number");
             }
             value = ArgumentValues[++i];
         }
         std::uintptr_t number = 0;
         if (value && !ReadWindowNumber(value, number)) {
-            Refuse("coppertrowel: " + Quoted(argument) +
-                       " needs a window number (decimal or 0x hexadecimal), not " + Quoted(value),
-                   true);
-            return;
+            return Refused("coppertrowel: " + Quoted(argument) +
+                           " needs a window number (decimal or 0x hexadecimal), not " + Quoted(value));
         }
         if (!deciding) {
             deciding = option;
             decidingSpelling = argument;
-            Requested = option->Asks;
-            Mode = option->Sets;
-            HostWindowId = number;
+            decidingNumber = number;
         }
     }
-
-    bool hostNamed = false;
-    if (!deciding) {
-        // Started by name alone: Windows starts a screen saver file that way for its settings; an X11 host
-        // names its window in the environment.
-        if (ArgumentCount > 0 && EndsWithScr(ArgumentValues[0]) && PlatformDoes(ProgramMode::Configure)) {
-            Mode = ProgramMode::Configure;
-        } else if (PlatformDoes(ProgramMode::InsideWindow)) {
-            if (!ReadHostVariable(hostNamed)) {
-                return;
-            }
-            Mode = hostNamed ? ProgramMode::InsideWindow : ProgramMode::Demo;
-        }
-        return;
+    if (deciding) {
+        return Decide(*deciding, decidingSpelling, decidingNumber);
     }
-    if (std::strcmp(deciding->Name, "--root") == 0 && !ReadHostVariable(hostNamed)) {
-        return;
+    // Started by name alone: Windows starts a screen saver file that way for its settings; an X11 host names
+    // its window in the environment.
+    if (ArgumentCount > 0 && EndsWithScr(ArgumentValues[0]) && PlatformDoes(ProgramMode::Configure)) {
+        Mode = ProgramMode::Configure;
+        return Reading{Request::Run, {}, false};
     }
-    if (!PlatformDoes(Mode)) {
-        Refuse("coppertrowel: " + Quoted(decidingSpelling) + " is for " +
-                   (Mode == ProgramMode::InsideWindow ? "X11" : "Windows") + ", not this system",
-               false);
+    if (!PlatformDoes(ProgramMode::InsideWindow)) {
+        return Reading{Request::Run, {}, false};
     }
+    return Decide(NoOption, "", 0);
 }
 
 std::string UsageText() {
@@ -247,21 +230,11 @@ int Answer(const std::string& text) {
     return 0;
 }
 
-int ShowNothingToSet() {
-    const platform::WindowHandle owner = HostWindowId ? platform::HostWindow(HostWindowId) : nullptr;
-    platform::MessageBox(owner,
-                         "coppertrowel has nothing to set: the balls,\n"
-                         "their colours and their motion are always\n"
-                         "the same.",
-                         "coppertrowel");
-    return 0;
-}
-
 } // namespace
 
 int RunCommandLine() {
-    ReadCommandLine();
-    switch (Requested) {
+    const Reading reading = ReadCommandLine();
+    switch (reading.Asks) {
     case Request::Run:
         break;
     case Request::Help:
@@ -269,8 +242,17 @@ int RunCommandLine() {
     case Request::Version:
         return Answer(std::string("coppertrowel ") + ProgramVersion);
     case Request::Refused:
-        platform::ReportFatal((RefusalNeedsUsage ? Refusal + "\n" + UsageText() : Refusal).c_str());
+        platform::ReportFatal(
+            (reading.RefusalNeedsUsage ? reading.Refusal + "\n" + UsageText() : reading.Refusal).c_str());
         return RefusedCommandLine;
     }
-    return Mode == ProgramMode::Configure ? ShowNothingToSet() : RunProgram();
+    if (Mode == ProgramMode::Configure) {
+        platform::MessageBox(HostWindowId ? platform::HostWindow(HostWindowId) : nullptr,
+                             "coppertrowel has nothing to set: the balls,\n"
+                             "their colours and their motion are always\n"
+                             "the same.",
+                             "coppertrowel");
+        return 0;
+    }
+    return RunProgram();
 }

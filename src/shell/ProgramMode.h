@@ -28,3 +28,16 @@ inline bool InHostWindow() {
 // How far, in pixels along either axis, the pointer may drift from where a screen saver first saw it before
 // the movement counts as the user's (a table knock, a mouse's jitter).
 inline constexpr std::int32_t ScreenSaverMouseSlack = 4;
+
+// Where a screen saver first saw the pointer: a movement ends it only beyond ScreenSaverMouseSlack from
+// there. Forgotten at start-up.
+struct PointerStart {
+    bool Seen;
+    std::int32_t X, Y;
+};
+extern PointerStart FirstPointer;
+
+// Whether the message is the input that ends the program in its mode: the demo's left click; a screen
+// saver's key, button, pointer movement or another program coming to the front; nothing in a host's window,
+// where the host decides.
+bool UserEnds(std::uint32_t message, std::uintptr_t wParam, std::intptr_t lParam);

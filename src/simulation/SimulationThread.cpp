@@ -10,6 +10,8 @@ std::int32_t StepCounter;
 Extended StepDistance;
 std::string DistanceText;
 std::string SpeedSumText;
+std::thread SimulationWorker;
+std::thread::id SimulationThreadId;
 
 namespace {
 
@@ -158,4 +160,19 @@ void SimulationThread() {
     }
     std::string().swap(DistanceText);
     std::string().swap(SpeedSumText);
+}
+
+void StartSimulation() {
+    Running = true;
+    SimulationWorker = std::thread(SimulationThread);
+    SimulationThreadId = SimulationWorker.get_id();
+}
+
+void StopSimulation() {
+    Running = false;
+    // Waiting for the thread, not for a fixed time: it finishes the step under way, frame included, and only
+    // then may the surfaces and the window it draws on go away.
+    if (SimulationWorker.joinable() && SimulationWorker.get_id() != std::this_thread::get_id()) {
+        SimulationWorker.join();
+    }
 }

@@ -2,6 +2,7 @@
 // The worker thread that moves the balls and decides when a frame is drawn.
 
 #include <string>
+#include <thread>
 
 #include "UTypes.h"
 
@@ -30,3 +31,11 @@ void BringBallsInside();
 void SimulationStep();
 // The thread procedure: steps without pause for as long as Running is set.
 void SimulationThread();
+
+// The simulation thread and the identifier its creation returned (kept, never used).
+extern std::thread SimulationWorker;
+extern std::thread::id SimulationThreadId;
+// Sets Running and creates the simulation thread.
+void StartSimulation();
+// Clears Running and waits for the simulation thread to finish its step; does nothing when none runs.
+void StopSimulation();
