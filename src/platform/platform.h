@@ -12,6 +12,7 @@
 //
 // The program's own code includes this header and nothing of any window system.
 
+#include <chrono>
 #include <cstdint>
 
 // The message numbers, flags and raster operation the program names, with their Windows values; the Windows
@@ -38,6 +39,7 @@
 #define WS_CHILD 0x40000000u
 #define WS_VISIBLE 0x10000000u
 #define WS_EX_TOPMOST 0x00000008u
+#define VREFRESH 116
 #endif
 
 namespace platform {
@@ -209,6 +211,25 @@ void ReportFatal(const char* text);
 // [main] A text the user asked for (the help, the version), with a line end, the same way on standard output.
 // False when it could not be written.
 bool ReportInformation(const char* text);
+
+// ---- Pacing and settings
+
+// [any] VREFRESH: the refresh rate, in hertz, of the monitor the device context's window covers; 0 or 1 where
+// the window system cannot tell.
+std::int32_t GetDeviceCaps(DeviceContext dc, std::int32_t index);
+// [any] The simulation thread's sleep between paced frames, precise to about a millisecond: returns when the
+// steady clock reaches `due`, or as soon as WakeSleeper is called, whichever comes first; at once when `due`
+// has passed or a wake is pending (which it then consumes).
+void SleepUntil(std::chrono::steady_clock::time_point due);
+// [main] Ends the SleepUntil under way at once, or the next one when none is under way.
+void WakeSleeper();
+// [main] The speed, in steps per second, the user chose in the screen saver's settings; false when none is
+// saved or what is saved is damaged.
+bool ReadSavedSpeed(std::uint32_t& stepsPerSecond);
+// [main] The screen saver's settings: a speed slider from `slowest` to `fastest` set at `speed`, OK and
+// Cancel, owned as MessageBox's box is. OK saves the slider's value for ReadSavedSpeed, Cancel nothing.
+// Returns when the user has closed it.
+void ShowSettings(WindowHandle owner, std::uint32_t speed, std::uint32_t slowest, std::uint32_t fastest);
 
 // ---- Clipping shared by every backend
 

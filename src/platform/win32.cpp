@@ -467,4 +467,14 @@ bool ReportInformation(const char* text) {
     return ::MessageBoxA(nullptr, text, "coppertrowel", MB_OK | MB_ICONINFORMATION | MB_SETFOREGROUND) != 0;
 }
 
+std::int32_t GetDeviceCaps(DeviceContext dc, std::int32_t index) {
+    return ::GetDeviceCaps(ToWindows(dc), index);
+}
+
+bool ReadSavedSpeed(std::uint32_t&) {
+    return false;
+}
+
+void ShowSettings(WindowHandle, std::uint32_t, std::uint32_t, std::uint32_t) {}
+
 } // namespace platform
