@@ -91,6 +91,14 @@ bool IsTheClass(const char* className) {
     return Run.TheClass.ClassName && std::strcmp(Run.TheClass.ClassName, className) == 0;
 }
 
+// Queues a message for the program's window, a point packed in lParam as Windows packs it; Lock held.
+void Post(std::uint32_t number, std::uintptr_t wParam, std::int32_t x, std::int32_t y) {
+    const auto lParam = static_cast<std::intptr_t>((static_cast<std::uint32_t>(y) & 0xFFFFu) << 16 |
+                                                   (static_cast<std::uint32_t>(x) & 0xFFFFu));
+    Run.Queue.push_back(Message{Run.TheWindow.get(), number, wParam, lParam});
+    MessageArrived.notify_all();
+}
+
 } // namespace
 
 namespace headless {
@@ -117,22 +125,15 @@ void SetDecimalSeparator(char separator) {
 }
 
 void Inject(std::uint32_t number, std::uintptr_t wParam, std::int32_t x, std::int32_t y) {
-    {
-        std::lock_guard guard(Lock);
-        const auto lParam = static_cast<std::intptr_t>((static_cast<std::uint32_t>(y) & 0xFFFFu) << 16 |
-                                                       (static_cast<std::uint32_t>(x) & 0xFFFFu));
-        Run.Queue.push_back(Message{Run.TheWindow.get(), number, wParam, lParam});
-    }
-    MessageArrived.notify_all();
+    std::lock_guard guard(Lock);
+    Post(number, wParam, x, y);
 }
 
 void ChangeScreen(std::int32_t width, std::int32_t height) {
-    {
-        std::lock_guard guard(Lock);
-        Run.ScreenW = width;
-        Run.ScreenH = height;
-    }
-    Inject(WM_DISPLAYCHANGE, 24, width, height);
+    std::lock_guard guard(Lock);
+    Run.ScreenW = width;
+    Run.ScreenH = height;
+    Post(WM_DISPLAYCHANGE, 24, width, height);
 }
 
 std::uintptr_t MakeHostWindow(std::int32_t width, std::int32_t height) {
@@ -146,45 +147,32 @@ std::uintptr_t MakeHostWindow(std::int32_t width, std::int32_t height) {
 }
 
 void ResizeHostWindow(std::int32_t width, std::int32_t height) {
-    bool inside = false;
-    {
-        std::lock_guard guard(Lock);
-        Run.TheHost.State.Width = width;
-        Run.TheHost.State.Height = height;
-        inside = Run.TheWindow && Run.TheWindow->State.InHost;
-    }
-    if (inside) {
-        Inject(WM_DISPLAYCHANGE, 24, width, height);
+    std::lock_guard guard(Lock);
+    Run.TheHost.State.Width = width;
+    Run.TheHost.State.Height = height;
+    if (Run.TheWindow && Run.TheWindow->State.InHost) {
+        Post(WM_DISPLAYCHANGE, 24, width, height);
     }
 }
 
 void DestroyHostWindow() {
-    bool inside = false;
-    {
-        std::lock_guard guard(Lock);
-        Run.TheHost.State.Exists = false;
-        Run.TheHost.State.Destroyed = true;
-        inside = Run.TheWindow && Run.TheWindow->State.InHost && !Run.TheWindow->State.Destroyed;
-        if (inside) {
-            Run.TheWindow->State.Destroyed = true;
-            Run.TheWindow->State.Visible = false;
-        }
-    }
-    if (inside) {
-        Inject(WM_DESTROY, 0, 0, 0);
+    std::lock_guard guard(Lock);
+    Run.TheHost.State.Exists = false;
+    Run.TheHost.State.Destroyed = true;
+    if (Run.TheWindow && Run.TheWindow->State.InHost && !Run.TheWindow->State.Destroyed) {
+        Run.TheWindow->State.Destroyed = true;
+        Run.TheWindow->State.Visible = false;
+        Post(WM_DESTROY, 0, 0, 0);
     }
 }
 
 void InjectPaint() {
-    {
-        std::lock_guard guard(Lock);
-        if (!Run.TheWindow) {
-            return;
-        }
+    std::lock_guard guard(Lock);
+    if (Run.TheWindow) {
         std::fill(Run.TheWindow->Picture.begin(), Run.TheWindow->Picture.end(), std::uint8_t{0});
         Run.PaintPending = true;
+        MessageArrived.notify_all();
     }
-    MessageArrived.notify_all();
 }
 
 void SetWindowCopyObserver(std::function<void(const platform::CopyRect&)> observer) {
@@ -475,11 +463,9 @@ std::intptr_t SendMessage(WindowHandle window, std::uint32_t message, std::uintp
 }
 
 void PostQuitMessage(std::int32_t exitCode) {
-    {
-        std::lock_guard guard(Lock);
-        Run.QuitPosted = true;
-        Run.QuitCode = exitCode;
-    }
+    std::lock_guard guard(Lock);
+    Run.QuitPosted = true;
+    Run.QuitCode = exitCode;
     MessageArrived.notify_all();
 }
 

@@ -33,7 +33,7 @@ void CloseDrawing(DrawingConnection& drawing) {
         XFreeGC(drawing.Connection, drawing.Context);
         drawing.Context = nullptr;
     }
-    if (drawing.OwnsConnection) {
+    if (drawing.Connection != MainDisplay) {
         XCloseDisplay(drawing.Connection);
         drawing.Connection = nullptr;
     }
@@ -65,7 +65,6 @@ DrawingConnection* OpenDrawing() {
         return CurrentDrawing();
     }
     ThisThread.Drawing.Connection = XOpenDisplay(DisplayName.c_str());
-    ThisThread.Drawing.OwnsConnection = true;
     if (!ThisThread.Drawing.Connection) {
         // Once: the thread goes on without drawing rather than asking again every frame.
         ThisThread.Failed = true;

@@ -48,10 +48,6 @@ struct BrushObject {
     std::uint32_t Colour = 0; // 0x00BBGGRR
 };
 
-struct ModuleObject {
-    int Id = 0;
-};
-
 } // namespace platform
 
 namespace x11 {
@@ -74,7 +70,6 @@ struct SharedImage {
 // through. The main thread's uses MainDisplay; every other thread's has a Display of its own.
 struct DrawingConnection {
     Display* Connection = nullptr;
-    bool OwnsConnection = false;
     Visual* WindowVisual = nullptr;
     GC Context = nullptr;
     XFontStruct* Font = nullptr;
