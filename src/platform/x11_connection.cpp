@@ -131,8 +131,7 @@ void WatchMonitors() {
 // is closed to this user): only a real attachment tells.
 void ProbeSharedMemory() {
     int firstEvent = 0, firstError = 0;
-    if (!XShmQueryExtension(MainDisplay) ||
-        !XQueryExtension(MainDisplay, "MIT-SHM", &SharedMemoryOpcode, &firstEvent, &firstError)) {
+    if (!XQueryExtension(MainDisplay, "MIT-SHM", &SharedMemoryOpcode, &firstEvent, &firstError)) {
         return;
     }
     XShmSegmentInfo segment{};

@@ -250,9 +250,7 @@ bool GetMessage(Message& message) {
     }
 }
 
-void TranslateMessage(const Message&) {
-    // No character messages: the program reads none.
-}
+void TranslateMessage(const Message&) {} // no character messages: the program reads none
 
 std::intptr_t DispatchMessage(const Message& message) {
     return SendMessage(message.Window, message.Number, message.WParam, message.LParam);
