@@ -40,13 +40,13 @@ CursorObject ArrowCursor;
 // it.
 std::mutex Lock;
 std::condition_variable MessageArrived;
-std::int32_t SurfacesLeft = -1;
 // One run of the program: what Reset forgets.
 struct RunState {
     std::int32_t ScreenW = 640, ScreenH = 480;
     bool NoDisplay = false;
     char Separator = '.';
     ScreenSaverHost HostKind = ScreenSaverHost::Both;
+    std::int32_t SurfacesLeft = -1; // below 0: no limit
     // The one class (its name, procedure, pointer and brush), the one brush, and what the program did with
     // the window system beyond its window.
     WindowClass TheClass{};
@@ -111,12 +111,11 @@ void Reset(std::int32_t screenWidth, std::int32_t screenHeight, bool display,
     Run.ScreenH = screenHeight;
     Run.NoDisplay = !display;
     Run.HostKind = host;
-    SurfacesLeft = -1;
 }
 
 void SetSurfacesLeft(std::int32_t surfaces) {
     std::lock_guard guard(Lock);
-    SurfacesLeft = surfaces;
+    Run.SurfacesLeft = surfaces;
 }
 
 void SetDecimalSeparator(char separator) {
@@ -519,10 +518,10 @@ namespace {
 // memory that cannot be had.
 bool AdmitSurface() {
     std::lock_guard guard(Lock);
-    if (SurfacesLeft == 0) {
+    if (Run.SurfacesLeft == 0) {
         return false;
     }
-    SurfacesLeft -= SurfacesLeft > 0 ? 1 : 0; // below 0: no limit
+    Run.SurfacesLeft -= Run.SurfacesLeft > 0 ? 1 : 0;
     ++SurfacesLive;
     return true;
 }

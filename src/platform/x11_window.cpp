@@ -311,15 +311,8 @@ WindowHandle CreateWindowEx(std::uint32_t, const char* className, const char* ti
     window->Id = XCreateWindow(display, root, x11::PrimaryX + x, x11::PrimaryY + y,
                                static_cast<unsigned>(width), static_cast<unsigned>(height), 0,
                                x11::WindowDepth, InputOutput, visual, mask, &attributes);
-    if (!defaultVisual) {
-        window->OwnColormap = attributes.colormap;
-    }
-    if (!window->Id) {
-        if (window->OwnColormap) {
-            XFreeColormap(display, window->OwnColormap);
-        }
-        return nullptr;
-    }
+    // Xlib names the window at once; a refusal comes back later as an X error, through the handler.
+    window->OwnColormap = defaultVisual ? 0 : attributes.colormap;
     SetHints(*window, className, title, managed);
     if (window->RaiseWhenCovered) {
         // Windows mapped or raised later are reported here, so the window can put itself back on top.
