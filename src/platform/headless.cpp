@@ -414,14 +414,11 @@ bool GetMessage(Message& message) {
 void TranslateMessage(const Message&) {}
 
 std::intptr_t DispatchMessage(const Message& message) {
-    WindowProcedure procedure = nullptr;
-    {
-        std::lock_guard guard(Lock);
-        if (message.Window && message.Window == Run.TheWindow.get()) {
-            procedure = Run.TheWindow->Procedure;
-        }
-    }
-    return procedure ? procedure(message.Window, message.Number, message.WParam, message.LParam) : 0;
+    std::unique_lock guard(Lock);
+    // A message queued for a window of an earlier start-up goes nowhere.
+    const bool current = message.Window && message.Window == Run.TheWindow.get();
+    guard.unlock();
+    return current ? SendMessage(message.Window, message.Number, message.WParam, message.LParam) : 0;
 }
 
 std::intptr_t DefWindowProc(WindowHandle window, std::uint32_t message, std::uintptr_t, std::intptr_t) {
@@ -435,7 +432,6 @@ std::intptr_t DefWindowProc(WindowHandle window, std::uint32_t message, std::uin
         return 0;
     }
     // Closing destroys the window, and destruction reaches the window procedure as WM_DESTROY.
-    WindowProcedure procedure = nullptr;
     {
         std::lock_guard guard(Lock);
         if (window->State.Destroyed) {
@@ -443,21 +439,17 @@ std::intptr_t DefWindowProc(WindowHandle window, std::uint32_t message, std::uin
         }
         window->State.Destroyed = true;
         window->State.Visible = false;
-        procedure = window->Procedure;
     }
-    if (procedure) {
-        procedure(window, WM_DESTROY, 0, 0);
-    }
+    SendMessage(window, WM_DESTROY, 0, 0);
     return 0;
 }
 
+// The procedure is read under the lock and called outside it: it calls back into the platform.
 std::intptr_t SendMessage(WindowHandle window, std::uint32_t message, std::uintptr_t wParam,
                           std::intptr_t lParam) {
-    WindowProcedure procedure = nullptr;
-    {
-        std::lock_guard guard(Lock);
-        procedure = window ? window->Procedure : nullptr;
-    }
+    std::unique_lock guard(Lock);
+    const WindowProcedure procedure = window ? window->Procedure : nullptr;
+    guard.unlock();
     return procedure ? procedure(window, message, wParam, lParam) : 0;
 }
 
