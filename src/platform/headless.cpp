@@ -40,13 +40,13 @@ CursorObject ArrowCursor;
 // it.
 std::mutex Lock;
 std::condition_variable MessageArrived;
-std::int32_t SurfacesLeft = -1;
 // One run of the program: what Reset forgets.
 struct RunState {
     std::int32_t ScreenW = 640, ScreenH = 480;
     bool NoDisplay = false;
     char Separator = '.';
     ScreenSaverHost HostKind = ScreenSaverHost::Both;
+    std::int32_t SurfacesLeft = -1; // below 0: no limit
     // The one class (its name, procedure, pointer and brush), the one brush, and what the program did with
     // the window system beyond its window.
     WindowClass TheClass{};
@@ -91,6 +91,14 @@ bool IsTheClass(const char* className) {
     return Run.TheClass.ClassName && std::strcmp(Run.TheClass.ClassName, className) == 0;
 }
 
+// Queues a message for the program's window, a point packed in lParam as Windows packs it; Lock held.
+void Post(std::uint32_t number, std::uintptr_t wParam, std::int32_t x, std::int32_t y) {
+    const auto lParam = static_cast<std::intptr_t>((static_cast<std::uint32_t>(y) & 0xFFFFu) << 16 |
+                                                   (static_cast<std::uint32_t>(x) & 0xFFFFu));
+    Run.Queue.push_back(Message{Run.TheWindow.get(), number, wParam, lParam});
+    MessageArrived.notify_all();
+}
+
 } // namespace
 
 namespace headless {
@@ -103,12 +111,11 @@ void Reset(std::int32_t screenWidth, std::int32_t screenHeight, bool display,
     Run.ScreenH = screenHeight;
     Run.NoDisplay = !display;
     Run.HostKind = host;
-    SurfacesLeft = -1;
 }
 
 void SetSurfacesLeft(std::int32_t surfaces) {
     std::lock_guard guard(Lock);
-    SurfacesLeft = surfaces;
+    Run.SurfacesLeft = surfaces;
 }
 
 void SetDecimalSeparator(char separator) {
@@ -117,22 +124,15 @@ void SetDecimalSeparator(char separator) {
 }
 
 void Inject(std::uint32_t number, std::uintptr_t wParam, std::int32_t x, std::int32_t y) {
-    {
-        std::lock_guard guard(Lock);
-        const auto lParam = static_cast<std::intptr_t>((static_cast<std::uint32_t>(y) & 0xFFFFu) << 16 |
-                                                       (static_cast<std::uint32_t>(x) & 0xFFFFu));
-        Run.Queue.push_back(Message{Run.TheWindow.get(), number, wParam, lParam});
-    }
-    MessageArrived.notify_all();
+    std::lock_guard guard(Lock);
+    Post(number, wParam, x, y);
 }
 
 void ChangeScreen(std::int32_t width, std::int32_t height) {
-    {
-        std::lock_guard guard(Lock);
-        Run.ScreenW = width;
-        Run.ScreenH = height;
-    }
-    Inject(WM_DISPLAYCHANGE, 24, width, height);
+    std::lock_guard guard(Lock);
+    Run.ScreenW = width;
+    Run.ScreenH = height;
+    Post(WM_DISPLAYCHANGE, 24, width, height);
 }
 
 std::uintptr_t MakeHostWindow(std::int32_t width, std::int32_t height) {
@@ -146,45 +146,32 @@ std::uintptr_t MakeHostWindow(std::int32_t width, std::int32_t height) {
 }
 
 void ResizeHostWindow(std::int32_t width, std::int32_t height) {
-    bool inside = false;
-    {
-        std::lock_guard guard(Lock);
-        Run.TheHost.State.Width = width;
-        Run.TheHost.State.Height = height;
-        inside = Run.TheWindow && Run.TheWindow->State.InHost;
-    }
-    if (inside) {
-        Inject(WM_DISPLAYCHANGE, 24, width, height);
+    std::lock_guard guard(Lock);
+    Run.TheHost.State.Width = width;
+    Run.TheHost.State.Height = height;
+    if (Run.TheWindow && Run.TheWindow->State.InHost) {
+        Post(WM_DISPLAYCHANGE, 24, width, height);
     }
 }
 
 void DestroyHostWindow() {
-    bool inside = false;
-    {
-        std::lock_guard guard(Lock);
-        Run.TheHost.State.Exists = false;
-        Run.TheHost.State.Destroyed = true;
-        inside = Run.TheWindow && Run.TheWindow->State.InHost && !Run.TheWindow->State.Destroyed;
-        if (inside) {
-            Run.TheWindow->State.Destroyed = true;
-            Run.TheWindow->State.Visible = false;
-        }
-    }
-    if (inside) {
-        Inject(WM_DESTROY, 0, 0, 0);
+    std::lock_guard guard(Lock);
+    Run.TheHost.State.Exists = false;
+    Run.TheHost.State.Destroyed = true;
+    if (Run.TheWindow && Run.TheWindow->State.InHost && !Run.TheWindow->State.Destroyed) {
+        Run.TheWindow->State.Destroyed = true;
+        Run.TheWindow->State.Visible = false;
+        Post(WM_DESTROY, 0, 0, 0);
     }
 }
 
 void InjectPaint() {
-    {
-        std::lock_guard guard(Lock);
-        if (!Run.TheWindow) {
-            return;
-        }
+    std::lock_guard guard(Lock);
+    if (Run.TheWindow) {
         std::fill(Run.TheWindow->Picture.begin(), Run.TheWindow->Picture.end(), std::uint8_t{0});
         Run.PaintPending = true;
+        MessageArrived.notify_all();
     }
-    MessageArrived.notify_all();
 }
 
 void SetWindowCopyObserver(std::function<void(const platform::CopyRect&)> observer) {
@@ -427,14 +414,11 @@ bool GetMessage(Message& message) {
 void TranslateMessage(const Message&) {}
 
 std::intptr_t DispatchMessage(const Message& message) {
-    WindowProcedure procedure = nullptr;
-    {
-        std::lock_guard guard(Lock);
-        if (message.Window && message.Window == Run.TheWindow.get()) {
-            procedure = Run.TheWindow->Procedure;
-        }
-    }
-    return procedure ? procedure(message.Window, message.Number, message.WParam, message.LParam) : 0;
+    std::unique_lock guard(Lock);
+    // A message queued for a window of an earlier start-up goes nowhere.
+    const bool current = message.Window && message.Window == Run.TheWindow.get();
+    guard.unlock();
+    return current ? SendMessage(message.Window, message.Number, message.WParam, message.LParam) : 0;
 }
 
 std::intptr_t DefWindowProc(WindowHandle window, std::uint32_t message, std::uintptr_t, std::intptr_t) {
@@ -448,7 +432,6 @@ std::intptr_t DefWindowProc(WindowHandle window, std::uint32_t message, std::uin
         return 0;
     }
     // Closing destroys the window, and destruction reaches the window procedure as WM_DESTROY.
-    WindowProcedure procedure = nullptr;
     {
         std::lock_guard guard(Lock);
         if (window->State.Destroyed) {
@@ -456,30 +439,24 @@ std::intptr_t DefWindowProc(WindowHandle window, std::uint32_t message, std::uin
         }
         window->State.Destroyed = true;
         window->State.Visible = false;
-        procedure = window->Procedure;
     }
-    if (procedure) {
-        procedure(window, WM_DESTROY, 0, 0);
-    }
+    SendMessage(window, WM_DESTROY, 0, 0);
     return 0;
 }
 
+// The procedure is read under the lock and called outside it: it calls back into the platform.
 std::intptr_t SendMessage(WindowHandle window, std::uint32_t message, std::uintptr_t wParam,
                           std::intptr_t lParam) {
-    WindowProcedure procedure = nullptr;
-    {
-        std::lock_guard guard(Lock);
-        procedure = window ? window->Procedure : nullptr;
-    }
+    std::unique_lock guard(Lock);
+    const WindowProcedure procedure = window ? window->Procedure : nullptr;
+    guard.unlock();
     return procedure ? procedure(window, message, wParam, lParam) : 0;
 }
 
 void PostQuitMessage(std::int32_t exitCode) {
-    {
-        std::lock_guard guard(Lock);
-        Run.QuitPosted = true;
-        Run.QuitCode = exitCode;
-    }
+    std::lock_guard guard(Lock);
+    Run.QuitPosted = true;
+    Run.QuitCode = exitCode;
     MessageArrived.notify_all();
 }
 
@@ -533,10 +510,10 @@ namespace {
 // memory that cannot be had.
 bool AdmitSurface() {
     std::lock_guard guard(Lock);
-    if (SurfacesLeft == 0) {
+    if (Run.SurfacesLeft == 0) {
         return false;
     }
-    SurfacesLeft -= SurfacesLeft > 0 ? 1 : 0; // below 0: no limit
+    Run.SurfacesLeft -= Run.SurfacesLeft > 0 ? 1 : 0;
     ++SurfacesLive;
     return true;
 }

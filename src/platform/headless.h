@@ -20,7 +20,6 @@ void Reset(std::int32_t screenWidth, std::int32_t screenHeight, bool display = t
 // How many more surfaces CreateSurface makes before it fails as out of memory; negative (as after Reset):
 // any.
 void SetSurfacesLeft(std::int32_t surfaces);
-// The decimal separator DecimalSeparator returns.
 void SetDecimalSeparator(char separator);
 
 // A message for the program's window (input, WM_CLOSE), delivered by its message loop in the order injected;
@@ -79,7 +78,6 @@ WindowState Window();
 // The window's picture, 3 bytes a pixel (blue, green, red), rows top to bottom, Width x Height of the window;
 // black where nothing was copied.
 std::vector<std::uint8_t> WindowPicture();
-// Surfaces created and not yet released.
-std::int32_t LiveSurfaces();
+std::int32_t LiveSurfaces(); // created and not yet released
 
 } // namespace headless

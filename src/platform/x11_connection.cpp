@@ -7,6 +7,7 @@
 #include <sys/shm.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <bit>
 #include <clocale>
@@ -114,18 +115,6 @@ bool ChooseVisual() {
             UseVisual(info.visual, info.depth));
 }
 
-} // namespace
-
-bool AdoptVisual(Visual* visual, int depth) {
-    if (!UseVisual(visual, depth)) {
-        std::fputs("coppertrowel: the host's window has no TrueColor visual to draw in\n", stderr);
-        return false;
-    }
-    return true;
-}
-
-namespace {
-
 // RandR 1.5 lists the monitors; told of every change of outputs, modes and screen size, the program can
 // follow them.
 void WatchMonitors() {
@@ -142,8 +131,7 @@ void WatchMonitors() {
 // is closed to this user): only a real attachment tells.
 void ProbeSharedMemory() {
     int firstEvent = 0, firstError = 0;
-    if (!XShmQueryExtension(MainDisplay) ||
-        !XQueryExtension(MainDisplay, "MIT-SHM", &SharedMemoryOpcode, &firstEvent, &firstError)) {
+    if (!XQueryExtension(MainDisplay, "MIT-SHM", &SharedMemoryOpcode, &firstEvent, &firstError)) {
         return;
     }
     XShmSegmentInfo segment{};
@@ -163,6 +151,14 @@ void CloseMainConnection() {
 }
 
 } // namespace
+
+bool AdoptVisual(Visual* visual, int depth) {
+    if (!UseVisual(visual, depth)) {
+        std::fputs("coppertrowel: the host's window has no TrueColor visual to draw in\n", stderr);
+        return false;
+    }
+    return true;
+}
 
 bool AttachSegment(Display* display, XShmSegmentInfo& segment, std::size_t bytes) {
     segment = XShmSegmentInfo{};
@@ -208,19 +204,14 @@ void DetachSegment(Display* display, XShmSegmentInfo& segment) {
 bool MeasureScreen() {
     const int screen = DefaultScreen(MainDisplay);
     int x = 0, y = 0, width = DisplayWidth(MainDisplay, screen), height = DisplayHeight(MainDisplay, screen);
-    int index = -1;
-    int count = 0;
+    int index = -1, count = 0;
     XRRMonitorInfo* monitors =
         ScreenEventBase >= 0 ? XRRGetMonitors(MainDisplay, RootWindow(MainDisplay, screen), True, &count)
                              : nullptr;
     if (count > 0) {
-        index = 0;
-        for (int i = 0; i < count; ++i) {
-            if (monitors[i].primary) {
-                index = i;
-                break;
-            }
-        }
+        const auto* primary =
+            std::find_if(monitors, monitors + count, [](const auto& m) { return m.primary; });
+        index = primary == monitors + count ? 0 : static_cast<int>(primary - monitors);
         if (monitors[index].width > 0 && monitors[index].height > 0) {
             x = monitors[index].x;
             y = monitors[index].y;
@@ -256,10 +247,6 @@ Visual* VisualOn(Display* display) {
 
 namespace platform {
 
-namespace {
-ModuleObject ProgramModule{1};
-}
-
 bool ConnectWindowSystem() {
     using namespace x11;
     // The simulation thread opens a connection of its own while this one waits for events; Xlib's global
@@ -272,9 +259,11 @@ bool ConnectWindowSystem() {
     std::signal(SIGPIPE, SIG_IGN);
 
     const char* name = std::getenv("DISPLAY");
+    const auto lostText = [](const std::string& display) {
+        return "coppertrowel: lost the connection to the X server (display \"" + display + "\"); ending\n";
+    };
     // The server can die while the connection is being opened, and then the handler speaks already.
-    LostConnectionText = "coppertrowel: lost the connection to the X server (display \"" +
-                         std::string(name ? name : "") + "\"); ending\n";
+    LostConnectionText = lostText(name ? name : "");
     MainDisplay = XOpenDisplay(nullptr);
     if (!MainDisplay) {
         if (name && name[0]) {
@@ -285,8 +274,7 @@ bool ConnectWindowSystem() {
         return false;
     }
     DisplayName = DisplayString(MainDisplay);
-    LostConnectionText =
-        "coppertrowel: lost the connection to the X server (display \"" + DisplayName + "\"); ending\n";
+    LostConnectionText = lostText(DisplayName);
     MainThread = std::this_thread::get_id();
     if (!ChooseVisual()) {
         std::fprintf(stderr, "coppertrowel: display \"%s\" has no TrueColor visual to draw on\n",
@@ -307,7 +295,7 @@ std::int32_t GetSystemMetrics(std::int32_t index) {
 }
 
 ModuleHandle GetModuleHandle() {
-    return &ProgramModule;
+    return nullptr; // one program, nothing to tell apart
 }
 
 char DecimalSeparator() {

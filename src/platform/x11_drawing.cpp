@@ -33,7 +33,7 @@ void CloseDrawing(DrawingConnection& drawing) {
         XFreeGC(drawing.Connection, drawing.Context);
         drawing.Context = nullptr;
     }
-    if (drawing.OwnsConnection) {
+    if (drawing.Connection != MainDisplay) {
         XCloseDisplay(drawing.Connection);
         drawing.Connection = nullptr;
     }
@@ -59,18 +59,14 @@ DrawingConnection* CurrentDrawing() {
 DrawingConnection* OpenDrawing() {
     if (std::this_thread::get_id() == MainThread) {
         MainDrawing.Connection = MainDisplay;
-        return CurrentDrawing();
-    }
-    if (ThisThread.Drawing.Connection || ThisThread.Failed) {
-        return CurrentDrawing();
-    }
-    ThisThread.Drawing.Connection = XOpenDisplay(DisplayName.c_str());
-    ThisThread.Drawing.OwnsConnection = true;
-    if (!ThisThread.Drawing.Connection) {
-        // Once: the thread goes on without drawing rather than asking again every frame.
-        ThisThread.Failed = true;
-        std::fprintf(stderr, "coppertrowel: cannot open a drawing connection to display \"%s\"\n",
-                     DisplayName.c_str());
+    } else if (!ThisThread.Drawing.Connection && !ThisThread.Failed) {
+        ThisThread.Drawing.Connection = XOpenDisplay(DisplayName.c_str());
+        // Told once: the thread goes on without drawing rather than asking again every frame.
+        ThisThread.Failed = !ThisThread.Drawing.Connection;
+        if (ThisThread.Failed) {
+            std::fprintf(stderr, "coppertrowel: cannot open a drawing connection to display \"%s\"\n",
+                         DisplayName.c_str());
+        }
     }
     return CurrentDrawing();
 }

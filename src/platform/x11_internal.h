@@ -36,8 +36,7 @@ struct WindowObject {
     // Set when a window manager keeps the window full screen and above: the states to ask for after mapping,
     // ABOVE (or none) first and FULLSCREEN (or none) second, the order they are asked in.
     ::Atom RequestedStates[2] = {0, 0};
-    // Its device context, whichever thread asks: each thread draws through its own connection.
-    DeviceContextObject Context;
+    DeviceContextObject Context; // whichever thread asks: each draws through its own connection
 };
 
 struct CursorObject {
@@ -46,10 +45,6 @@ struct CursorObject {
 
 struct BrushObject {
     std::uint32_t Colour = 0; // 0x00BBGGRR
-};
-
-struct ModuleObject {
-    int Id = 0;
 };
 
 } // namespace platform
@@ -74,7 +69,6 @@ struct SharedImage {
 // through. The main thread's uses MainDisplay; every other thread's has a Display of its own.
 struct DrawingConnection {
     Display* Connection = nullptr;
-    bool OwnsConnection = false;
     Visual* WindowVisual = nullptr;
     GC Context = nullptr;
     XFontStruct* Font = nullptr;
@@ -119,7 +113,7 @@ void WatchEndSignals();
 // Reads the primary monitor again; true when its position or size has changed.
 bool MeasureScreen();
 
-// Finds the visual of the given id on a connection (each connection has its own Visual records).
+// The window's visual as this connection knows it (each connection has its own Visual records).
 Visual* VisualOn(Display* display);
 
 // Attaches a shared segment of the given size to the server; false (and nothing left behind) when the server
@@ -127,18 +121,15 @@ Visual* VisualOn(Display* display);
 bool AttachSegment(Display* display, XShmSegmentInfo& segment, std::size_t bytes);
 void DetachSegment(Display* display, XShmSegmentInfo& segment);
 
-// The program's window while it exists, else nullptr.
-platform::WindowObject* ProgramWindow();
+platform::WindowObject* ProgramWindow(); // nullptr once destroyed
 // Destroys the window if still open and releases the main connection's drawing resources (exit only).
 void DestroyAllWindows();
-// Gives back the main thread's drawing resources (its connection stays).
-void ReleaseMainDrawing();
+void ReleaseMainDrawing(); // the main connection stays
 
 // The pixel rectangle r of the surface, converted to the window's pixels, onto the window.
 // Waits, for the shared-memory path, until the server has read what an image holds before it is reused.
 bool PutRectangle(DrawingConnection& drawing, ::Window window, const platform::Surface& surface,
                   const platform::CopyRect& r);
-// Gives back a drawing connection's shared images.
 void ReleaseImages(DrawingConnection& drawing);
 // Sends what a thread has drawn, the end of one batch (a device context given back). The thread must not run
 // ahead of a server that falls behind: after a few batches with no answer from the server, it waits for one.
@@ -148,8 +139,7 @@ void SendDrawing(DrawingConnection& drawing);
 enum class VectorInstructions { Plain, Ssse3, Avx2 };
 extern VectorInstructions ConvertInstructions;
 
-// A colour in the layout 0x00BBGGRR as a pixel of the window.
-std::uint32_t WindowPixel(std::uint32_t colour);
+std::uint32_t WindowPixel(std::uint32_t colour); // colour: 0x00BBGGRR
 // Fills Format for a TrueColor visual's channel masks, whatever their widths and places, and finds the
 // processor's vector instructions.
 void SetPixelFormat(unsigned long redMask, unsigned long greenMask, unsigned long blueMask);

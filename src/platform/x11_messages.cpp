@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <chrono>
 #include <csignal>
+#include <utility>
 
 #include "platform/x11_internal.h"
 
@@ -66,20 +67,9 @@ std::intptr_t PackPoint(int x, int y) {
                                       (static_cast<std::uint32_t>(x) & 0xFFFFu));
 }
 
-// The buttons the program may end on; the wheel (buttons 4 to 7) and any others are not presses of the
-// user's.
-std::uint32_t ButtonMessage(unsigned button) {
-    switch (button) {
-    case Button1:
-        return WM_LBUTTONDOWN;
-    case Button2:
-        return WM_MBUTTONDOWN;
-    case Button3:
-        return WM_RBUTTONDOWN;
-    default:
-        return 0;
-    }
-}
+// The buttons the program may end on, by X button number; the wheel (buttons 4 to 7) and any others are not
+// presses of the user's.
+constexpr std::uint32_t ButtonMessages[] = {0, WM_LBUTTONDOWN, WM_MBUTTONDOWN, WM_RBUTTONDOWN};
 
 // Windows' DestroyWindow: the window procedure hears WM_DESTROY while the window still exists, then it goes.
 // The program's procedure stops its drawing thread on WM_DESTROY, so by the time the X window is destroyed
@@ -141,78 +131,44 @@ bool Translate(XEvent& event, Message& message) {
     if (!window) {
         return false;
     }
-    bool made = false;
     switch (event.type) {
     case ButtonPress:
-        message = {nullptr, ButtonMessage(event.xbutton.button), 0,
+        message = {window, event.xbutton.button < 4 ? ButtonMessages[event.xbutton.button] : 0, 0,
                    PackPoint(event.xbutton.x, event.xbutton.y)};
-        made = message.Number != 0;
-        break;
+        return message.Number != 0;
     case MotionNotify:
-        message = {nullptr, WM_MOUSEMOVE, 0, PackPoint(event.xmotion.x, event.xmotion.y)};
-        made = true;
-        break;
+        message = {window, WM_MOUSEMOVE, 0, PackPoint(event.xmotion.x, event.xmotion.y)};
+        return true;
     case KeyPress:
-        message = {nullptr, WM_KEYDOWN, 0, 0};
-        made = true;
-        break;
+        message = {window, WM_KEYDOWN, 0, 0};
+        return true;
     case DestroyNotify:
         // Another client destroyed the window under us: the same teardown as any other end of the window,
         // rather than a process left running with nothing to show or click.
         if (event.xdestroywindow.window == window->Id) {
             DestroyWindow(window, true);
         }
-        break;
+        return false;
     case ClientMessage: {
         // The window manager's close command.
         static const ::Atom protocols = XInternAtom(x11::MainDisplay, "WM_PROTOCOLS", False);
         static const ::Atom deleteWindow = XInternAtom(x11::MainDisplay, "WM_DELETE_WINDOW", False);
-        if (event.xclient.message_type == protocols && event.xclient.format == 32 &&
-            static_cast<::Atom>(event.xclient.data.l[0]) == deleteWindow) {
-            message = {nullptr, WM_CLOSE, 0, 0};
-            made = true;
-        }
-        break;
+        message = {window, WM_CLOSE, 0, 0};
+        return event.xclient.message_type == protocols && event.xclient.format == 32 &&
+               static_cast<::Atom>(event.xclient.data.l[0]) == deleteWindow;
     }
     case ConfigureNotify:
         // The host's window changed size: the program follows it as it follows the screen.
-        if (window->Adopted && event.xconfigure.window == window->Id &&
-            (event.xconfigure.width != window->Width || event.xconfigure.height != window->Height)) {
-            message = {nullptr, WM_DISPLAYCHANGE, 0,
-                       PackPoint(event.xconfigure.width, event.xconfigure.height)};
-            made = true;
-        }
-        break;
+        message = {window, WM_DISPLAYCHANGE, 0, PackPoint(event.xconfigure.width, event.xconfigure.height)};
+        return window->Adopted && event.xconfigure.window == window->Id &&
+               (event.xconfigure.width != window->Width || event.xconfigure.height != window->Height);
     case Expose:
         // Contents lost where the server keeps no copy of what was covered; painted on the whole at once.
         PaintDue = true;
-        break;
+        return false;
     default:
-        break;
-    }
-    message.Window = window;
-    return made;
-}
-
-// WM_DISPLAYCHANGE with the new size, only when the primary monitor has really moved or changed size, not for
-// every change of the outputs.
-bool ScreenMessage(Message& message) {
-    WindowObject* window = x11::ProgramWindow();
-    if (!x11::MeasureScreen() || !window) {
         return false;
     }
-    message = {window, WM_DISPLAYCHANGE, 0, PackPoint(x11::PrimaryWidth, x11::PrimaryHeight)};
-    return true;
-}
-
-bool PaintMessage(Message& message) {
-    WindowObject* window = x11::ProgramWindow();
-    const bool due = PaintDue && window;
-    PaintDue = false;
-    if (due) {
-        message = {window, WM_PAINT, 0, 0};
-    }
-    return due;
 }
 
 } // namespace
@@ -260,12 +216,17 @@ bool GetMessage(Message& message) {
                     continue;
                 }
                 ScreenChanging = false;
-                if (ScreenMessage(message)) {
+                // WM_DISPLAYCHANGE only when the primary monitor has really moved or changed size, not for
+                // every change of the outputs.
+                if (x11::MeasureScreen() && x11::ProgramWindow()) {
+                    message = {x11::ProgramWindow(), WM_DISPLAYCHANGE, 0,
+                               PackPoint(x11::PrimaryWidth, x11::PrimaryHeight)};
                     return true;
                 }
                 continue;
             }
-            if (PaintMessage(message)) {
+            if (std::exchange(PaintDue, false) && x11::ProgramWindow()) {
+                message = {x11::ProgramWindow(), WM_PAINT, 0, 0};
                 return true;
             }
             if (EndSignalPipe[0] >= 0) {
@@ -289,9 +250,7 @@ bool GetMessage(Message& message) {
     }
 }
 
-void TranslateMessage(const Message&) {
-    // No character messages: the program reads none.
-}
+void TranslateMessage(const Message&) {} // no character messages: the program reads none
 
 std::intptr_t DispatchMessage(const Message& message) {
     return SendMessage(message.Window, message.Number, message.WParam, message.LParam);

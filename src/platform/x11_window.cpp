@@ -24,12 +24,9 @@ BrushObject Brush;
 std::unique_ptr<WindowObject> TheWindow;
 CursorObject Arrow;
 
-// The registered class when it has this name, else nullptr.
-const WindowClass* ClassNamed(const char* name) {
-    return name && TheClass.ClassName && std::strcmp(name, TheClass.ClassName) == 0 ? &TheClass : nullptr;
+bool IsTheClass(const char* name) {
+    return name && TheClass.ClassName && std::strcmp(name, TheClass.ClassName) == 0;
 }
-
-constexpr long MotifDecorationsFlag = 2;
 
 ::Atom AtomNamed(const char* name) {
     return XInternAtom(x11::MainDisplay, name, False);
@@ -76,10 +73,6 @@ bool Lists(::Window window, const char* property, ::Atom wanted) {
     return std::find(atoms.begin(), atoms.end(), wanted) != atoms.end();
 }
 
-bool ManagerSupports(const char* name) {
-    return Lists(DefaultRootWindow(x11::MainDisplay), "_NET_SUPPORTED", AtomNamed(name));
-}
-
 bool CoversPrimary(const WindowObject& window) {
     return window.Width == x11::PrimaryWidth && window.Height == x11::PrimaryHeight;
 }
@@ -112,7 +105,7 @@ void SetHints(WindowObject& window, const char* className, const char* title, bo
         return;
     }
     // No caption and no border: the decorations field of the hints the managers read.
-    const long motif[5] = {MotifDecorationsFlag, 0, 0, 0, 0};
+    const long motif[5] = {2 /* the decorations field is set */, 0, 0, 0, 0};
     const ::Atom motifHints = AtomNamed("_MOTIF_WM_HINTS");
     XChangeProperty(display, window.Id, motifHints, motifHints, 32, PropModeReplace,
                     reinterpret_cast<const unsigned char*>(motif), 5);
@@ -148,7 +141,9 @@ void RequestStates(const WindowObject& window) {
     constexpr long add = 1, fromApplication = 1;
     const ::Atom fullScreen = AtomNamed("_NET_WM_STATE_FULLSCREEN");
     const bool wantsFullScreen = window.RequestedStates[1] == fullScreen;
-    if (wantsFullScreen && x11::PrimaryMonitor >= 0 && ManagerSupports("_NET_WM_FULLSCREEN_MONITORS")) {
+    if (wantsFullScreen && x11::PrimaryMonitor >= 0 &&
+        Lists(DefaultRootWindow(x11::MainDisplay), "_NET_SUPPORTED",
+              AtomNamed("_NET_WM_FULLSCREEN_MONITORS"))) {
         const long m = x11::PrimaryMonitor;
         SendToManager(window, "_NET_WM_FULLSCREEN_MONITORS", {m, m, m, m, fromApplication});
     }
@@ -207,7 +202,7 @@ std::unique_ptr<WindowObject> NewWindow(const char* className, std::int32_t widt
     if (TheWindow && TheWindow->Destroyed) {
         ForgetWindow();
     }
-    if (!x11::MainDisplay || TheWindow || !ClassNamed(className) || width <= 0 || height <= 0) {
+    if (!x11::MainDisplay || TheWindow || !IsTheClass(className) || width <= 0 || height <= 0) {
         return nullptr;
     }
     auto window = std::make_unique<WindowObject>();
@@ -265,11 +260,11 @@ bool RegisterClass(const WindowClass& windowClass) {
 }
 
 bool UnregisterClass(const char* className, ModuleHandle) {
-    const bool registered = ClassNamed(className) != nullptr;
-    if (registered) {
-        TheClass = WindowClass{};
+    if (!IsTheClass(className)) {
+        return false;
     }
-    return registered;
+    TheClass = WindowClass{};
+    return true;
 }
 
 // The program's window is always a topmost popup (WS_EX_TOPMOST, WS_POPUP): no caption, no border, above the
@@ -316,15 +311,8 @@ WindowHandle CreateWindowEx(std::uint32_t, const char* className, const char* ti
     window->Id = XCreateWindow(display, root, x11::PrimaryX + x, x11::PrimaryY + y,
                                static_cast<unsigned>(width), static_cast<unsigned>(height), 0,
                                x11::WindowDepth, InputOutput, visual, mask, &attributes);
-    if (!defaultVisual) {
-        window->OwnColormap = attributes.colormap;
-    }
-    if (!window->Id) {
-        if (window->OwnColormap) {
-            XFreeColormap(display, window->OwnColormap);
-        }
-        return nullptr;
-    }
+    // Xlib names the window at once; a refusal comes back later as an X error, through the handler.
+    window->OwnColormap = defaultVisual ? 0 : attributes.colormap;
     SetHints(*window, className, title, managed);
     if (window->RaiseWhenCovered) {
         // Windows mapped or raised later are reported here, so the window can put itself back on top.
