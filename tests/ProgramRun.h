@@ -15,6 +15,7 @@
 #include "platform/headless.h"
 #include "shell/ProgramMode.h"
 #include "shell/Shell.h"
+#include "simulation/Pacing.h"
 #include "simulation/SimulationThread.h"
 
 namespace testing_support {
@@ -31,6 +32,8 @@ inline void ResetProgramState() {
     Running = false;
     Mode = ProgramMode::Demo;
     HostWindowId = 0;
+    StepsPerSecond = 0;
+    FramesPerSecond = 0;
 }
 
 // Starts RunProgram in a mode on a screen of the given size, or in a host's window of that size the test's
