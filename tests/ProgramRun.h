@@ -37,12 +37,15 @@ inline void ResetProgramState() {
 }
 
 // Starts RunProgram in a mode on a screen of the given size, or in a host's window of that size the test's
-// host made; the future holds its exit status.
+// host made, paced when stepsPerSecond is given; the future holds its exit status.
 inline std::future<int> StartProgram(std::int32_t width, std::int32_t height,
-                                     ProgramMode mode = ProgramMode::Demo) {
+                                     ProgramMode mode = ProgramMode::Demo, std::uint32_t stepsPerSecond = 0,
+                                     std::uint32_t framesPerSecond = 0) {
     headless::Reset(width, height);
     ResetProgramState();
     Mode = mode;
+    StepsPerSecond = stepsPerSecond;
+    FramesPerSecond = framesPerSecond;
     if (InHostWindow()) {
         HostWindowId = headless::MakeHostWindow(width, height);
     }
