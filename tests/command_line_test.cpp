@@ -192,7 +192,7 @@ TEST(CommandLine, ModesAndWindowNumbersInEverySpellingAndWhereTheyComeFrom) {
         RunWith({"--help"}, XWindow);
         return headless::Told()[0].substr(std::string("ReportInformation ").size());
     }();
-    const std::string nothingToSet = "ShowSettings 3960 from 660 to 33000";
+    const std::string settingsShown = "ShowSettings 6600 from 660 to 33000";
     auto badVariable = [&usage](const char* value) {
         return "ReportFatal coppertrowel: XSCREENSAVER_WINDOW is not a window number (decimal or 0x "
                "hexadecimal): \"" +
@@ -214,10 +214,10 @@ TEST(CommandLine, ModesAndWindowNumbersInEverySpellingAndWhereTheyComeFrom) {
              Case{{"/p", "1234"}, P, nullptr, Scr, 1, Preview, 1234, ""},
              Case{{"/p:1234"}, P, nullptr, Scr, 1, Preview, 1234, ""},
              Case{{"-P", "0x4D2"}, P, nullptr, Scr, 1, Preview, 1234, ""},
-             Case{{"/c"}, P, nullptr, Scr, 0, Configure, 0, nothingToSet},
-             Case{{"/C:99"}, P, nullptr, Scr, 0, Configure, 99, nothingToSet},
+             Case{{"/c"}, P, nullptr, Scr, 0, Configure, 0, settingsShown},
+             Case{{"/C:99"}, P, nullptr, Scr, 0, Configure, 99, settingsShown},
              // A screen saver file started by name alone shows its settings; with an option it does that.
-             Case{{}, "C:\\Windows\\COPPERTROWEL.SCR", nullptr, Scr, 0, Configure, 0, nothingToSet},
+             Case{{}, "C:\\Windows\\COPPERTROWEL.SCR", nullptr, Scr, 0, Configure, 0, settingsShown},
              Case{{"/s"}, "coppertrowel.scr", nullptr, Scr, 1, ScreenSaver, 0, ""},
              Case{{}, "coppertrowel.scr", nullptr, XWindow, 1, Demo, 0, ""},
              Case{{}, "scr", nullptr, Scr, 1, Demo, 0, ""},
@@ -294,8 +294,8 @@ TEST(CommandLine, PacingFollowsTheModeTheOptionsAndTheSavedSpeed) {
              Case{{"--fps", "1000", "--window-id", "9"}, XWindow, 0, DefaultSpeed, 1000, nullptr},
              Case{{"--unpaced", "--root"}, XWindow, 0, 0, 0, nullptr},
              // A saved speed the settings cannot show is shown at the nearest end of the slider.
-             Case{{"/c"}, Scr, 0, DefaultSpeed, 0, "ShowSettings 3960 from 660 to 33000"},
-             Case{{"/c:7"}, Scr, 6600, 6600, 0, "ShowSettings 6600 from 660 to 33000"},
+             Case{{"/c"}, Scr, 0, DefaultSpeed, 0, "ShowSettings 6600 from 660 to 33000"},
+             Case{{"/c:7"}, Scr, 13200, 13200, 0, "ShowSettings 13200 from 660 to 33000"},
              Case{{"/c", "--speed", "1"}, Scr, 6600, 1, 0, "ShowSettings 660 from 660 to 33000"},
              Case{{"/c"}, Scr, 999999, 999999, 0, "ShowSettings 33000 from 660 to 33000"},
          }) {

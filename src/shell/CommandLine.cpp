@@ -24,7 +24,7 @@ enum class Request : std::uint8_t { Run, Help, Version, Refused };
 
 // Whether an option takes a window number, and how: as the next argument or after a colon ("/p 1234",
 // "/p:1234"), or only after a colon, where a bare option means none ("/c", "/c:1234"); or a count, a whole
-// number from 1 as the next argument ("--speed 3960").
+// number from 1 as the next argument ("--speed 6600").
 enum class ValueKind : std::uint8_t { Nothing, Number, NumberAfterColon, Count };
 
 // What an option says of the pacing; an option that says something of it decides no mode.
