@@ -279,7 +279,7 @@ std::string UsageText() {
             "display's refreshes (60 a second where it cannot\n"
             "be read), to use almost no processor time.";
     if (PlatformDoes(ProgramMode::InsideWindow)) {
-        text += std::string("\n") + HostVariable +
+        text += std::string("\n\n") + HostVariable +
                 ", when set, names the X11 window\n"
                 "for --root and for no option.";
     }
