@@ -49,7 +49,8 @@ extern std::atomic<bool> Running;
 // simulation thread's next frame copies the whole back buffer to the window and clears it. Relaxed on both
 // sides: it carries no other data.
 extern std::atomic<bool> WindowPictureLost;
-extern std::uint16_t RenderPeriod;
+// Steps between two frames, less one: 10 for the screen, and set again by a paced thread at its start.
+extern std::int32_t RenderPeriod;
 extern std::uint16_t LightLevel;
 // Written and read by the simulation thread alone after start-up (and by the first composition before it).
 extern platform::DeviceContext WindowDC;

@@ -15,6 +15,7 @@
 #include "platform/headless.h"
 #include "shell/ProgramMode.h"
 #include "shell/Shell.h"
+#include "simulation/Pacing.h"
 #include "simulation/SimulationThread.h"
 
 namespace testing_support {
@@ -31,15 +32,20 @@ inline void ResetProgramState() {
     Running = false;
     Mode = ProgramMode::Demo;
     HostWindowId = 0;
+    StepsPerSecond = 0;
+    FramesPerSecond = 0;
 }
 
 // Starts RunProgram in a mode on a screen of the given size, or in a host's window of that size the test's
-// host made; the future holds its exit status.
+// host made, paced when stepsPerSecond is given; the future holds its exit status.
 inline std::future<int> StartProgram(std::int32_t width, std::int32_t height,
-                                     ProgramMode mode = ProgramMode::Demo) {
+                                     ProgramMode mode = ProgramMode::Demo, std::uint32_t stepsPerSecond = 0,
+                                     std::uint32_t framesPerSecond = 0) {
     headless::Reset(width, height);
     ResetProgramState();
     Mode = mode;
+    StepsPerSecond = stepsPerSecond;
+    FramesPerSecond = framesPerSecond;
     if (InHostWindow()) {
         HostWindowId = headless::MakeHostWindow(width, height);
     }

@@ -6,14 +6,16 @@
 #include "ProgramRun.h"
 #include "ProgramVersion.h"
 #include "shell/CommandLine.h"
+#include "simulation/Pacing.h"
 
 using namespace testing_support;
 
 namespace {
 
 // Runs the command line with these arguments after the program's name; headless::Told holds what it said.
-int RunWith(std::vector<const char*> arguments) {
-    headless::Reset(640, 480);
+int RunWith(std::vector<const char*> arguments,
+            platform::ScreenSaverHost system = platform::ScreenSaverHost::Both) {
+    headless::Reset(640, 480, true, system);
     ResetProgramState();
     arguments.insert(arguments.begin(), "coppertrowel");
     ArgumentCount = static_cast<int>(arguments.size());
@@ -45,7 +47,8 @@ TEST(CommandLine, AnswersOrRefusesWithoutTouchingTheWindowSystem) {
     EXPECT_NE(help.find("left click"), std::string::npos) << help;
     EXPECT_NE(help.find("\n  --help "), std::string::npos) << help;
     EXPECT_NE(help.find("\n  --version "), std::string::npos) << help;
-    for (const char* option : {"\n  --window-id ID ", "\n  --root ", "\n  /s ", "\n  /p HWND ", "\n  /c "}) {
+    for (const char* option : {"\n  --speed S ", "\n  --fps F ", "\n  --unpaced ", "\n  --window-id ID ",
+                               "\n  --root ", "\n  /s ", "\n  /p HWND ", "\n  /c "}) {
         EXPECT_NE(help.find(option), std::string::npos) << option;
     }
     const std::string usage = help.substr(std::string("ReportInformation ").size());
@@ -60,6 +63,10 @@ TEST(CommandLine, AnswersOrRefusesWithoutTouchingTheWindowSystem) {
     auto badNumber = [&usage](const char* option, const char* value) {
         return std::string("ReportFatal coppertrowel: \"") + option +
                "\" needs a window number (decimal or 0x hexadecimal), not \"" + value + "\"\n" + usage;
+    };
+    auto badCount = [&usage](const char* option, const char* most, const char* value) {
+        return std::string("ReportFatal coppertrowel: \"") + option + "\" needs a whole number from 1 to " +
+               most + ", not \"" + value + "\"\n" + usage;
     };
     constexpr int No = RefusedCommandLine;
     struct Case {
@@ -106,11 +113,48 @@ TEST(CommandLine, AnswersOrRefusesWithoutTouchingTheWindowSystem) {
              Case{{"/c:0x1g"}, No, badNumber("/c:0x1g", "0x1g")},
              // A number after an option that had already decided is checked all the same.
              Case{{"--help", "/p", "junk"}, No, badNumber("/p", "junk")},
+             // A pacing count missing, or one that is none: 0, a sign, junk, beyond its range or 32 bits.
+             Case{{"--speed"}, No, "ReportFatal coppertrowel: \"--speed\" needs a whole number\n" + usage},
+             Case{{"--speed", "0"}, No, badCount("--speed", "1000000", "0")},
+             Case{{"--speed", "-5"}, No, badCount("--speed", "1000000", "-5")},
+             Case{{"--speed", "+5"}, No, badCount("--speed", "1000000", "+5")},
+             Case{{"--speed", "3e3"}, No, badCount("--speed", "1000000", "3e3")},
+             Case{{"--speed", "0x10"}, No, badCount("--speed", "1000000", "0x10")},
+             Case{{"--speed", "1000001"}, No, badCount("--speed", "1000000", "1000001")},
+             Case{{"--speed", "99999999999999999999"},
+                  No,
+                  badCount("--speed", "1000000", "99999999999999999999")},
+             Case{{"--fps", ""}, No, badCount("--fps", "1000", "")},
+             Case{{"--fps", "1001"}, No, badCount("--fps", "1000", "1001")},
+             Case{{"--version", "--fps", "60.5"}, No, badCount("--fps", "1000", "60.5")},
+             // Unpaced and paced at once is no request at all.
+             Case{{"--speed", "660", "--unpaced"},
+                  No,
+                  "ReportFatal coppertrowel: \"--unpaced\" cannot go with --speed or --fps"},
+             Case{{"--unpaced", "--fps", "30", "--help"},
+                  No,
+                  "ReportFatal coppertrowel: \"--unpaced\" cannot go with --speed or --fps"},
          }) {
         SCOPED_TRACE(c.Says);
         EXPECT_EQ(RunWith(c.Arguments), c.Status);
         EXPECT_EQ(headless::Told(), std::vector<std::string>{c.Says});
         EXPECT_FALSE(headless::Window().Connected);
+    }
+}
+
+// Catches a help that offers options the system then refuses, or hides ones it runs.
+TEST(CommandLine, HelpListsWhatRunsHere) {
+    using enum platform::ScreenSaverHost;
+    for (const auto system : {XWindow, Scr}) {
+        ASSERT_EQ(RunWith({"--help"}, system), 0);
+        const std::string help = headless::Told().at(0);
+        for (const char* option : {"\n  --window-id ID ", "\n  --root ", "XSCREENSAVER_WINDOW"}) {
+            EXPECT_EQ(help.find(option) != std::string::npos, system == XWindow) << option;
+        }
+        for (const char* option : {"\n  /s ", "\n  /p HWND ", "\n  /c "}) {
+            EXPECT_EQ(help.find(option) != std::string::npos, system == Scr) << option;
+        }
+        EXPECT_NE(help.find("\n  --speed S "), std::string::npos);
     }
 }
 
@@ -144,11 +188,11 @@ TEST(CommandLine, ModesAndWindowNumbersInEverySpellingAndWhereTheyComeFrom) {
         std::uintptr_t Id;
         std::string Says; // the last thing said, when it matters
     };
-    const std::string usage = [] {
-        RunWith({"--help"});
+    const std::string usage = [] { // as X11 shows it, where the variable is read
+        RunWith({"--help"}, XWindow);
         return headless::Told()[0].substr(std::string("ReportInformation ").size());
     }();
-    const std::string nothingToSet = "MessageBox coppertrowel has nothing to set";
+    const std::string settingsShown = "ShowSettings 6600 from 660 to 33000";
     auto badVariable = [&usage](const char* value) {
         return "ReportFatal coppertrowel: XSCREENSAVER_WINDOW is not a window number (decimal or 0x "
                "hexadecimal): \"" +
@@ -170,10 +214,10 @@ TEST(CommandLine, ModesAndWindowNumbersInEverySpellingAndWhereTheyComeFrom) {
              Case{{"/p", "1234"}, P, nullptr, Scr, 1, Preview, 1234, ""},
              Case{{"/p:1234"}, P, nullptr, Scr, 1, Preview, 1234, ""},
              Case{{"-P", "0x4D2"}, P, nullptr, Scr, 1, Preview, 1234, ""},
-             Case{{"/c"}, P, nullptr, Scr, 0, Configure, 0, nothingToSet},
-             Case{{"/C:99"}, P, nullptr, Scr, 0, Configure, 99, nothingToSet},
+             Case{{"/c"}, P, nullptr, Scr, 0, Configure, 0, settingsShown},
+             Case{{"/C:99"}, P, nullptr, Scr, 0, Configure, 99, settingsShown},
              // A screen saver file started by name alone shows its settings; with an option it does that.
-             Case{{}, "C:\\Windows\\COPPERTROWEL.SCR", nullptr, Scr, 0, Configure, 0, nothingToSet},
+             Case{{}, "C:\\Windows\\COPPERTROWEL.SCR", nullptr, Scr, 0, Configure, 0, settingsShown},
              Case{{"/s"}, "coppertrowel.scr", nullptr, Scr, 1, ScreenSaver, 0, ""},
              Case{{}, "coppertrowel.scr", nullptr, XWindow, 1, Demo, 0, ""},
              Case{{}, "scr", nullptr, Scr, 1, Demo, 0, ""},
@@ -221,6 +265,54 @@ TEST(CommandLine, ModesAndWindowNumbersInEverySpellingAndWhereTheyComeFrom) {
         // Only a mode that draws reaches the window system: nothing of it is touched otherwise.
         EXPECT_EQ(headless::Window().Connected, c.Status == 1);
         EXPECT_FALSE(headless::Window().Exists);
+    }
+    ResetProgramState();
+}
+
+// Catches a screen saver left racing (or the demo slowed), an option that is not obeyed, or a saved speed
+// that overrides the user's own --speed.
+TEST(CommandLine, PacingFollowsTheModeTheOptionsAndTheSavedSpeed) {
+    using enum platform::ScreenSaverHost;
+    struct Case {
+        std::vector<const char*> Arguments;
+        platform::ScreenSaverHost System;
+        std::uint32_t Saved; // 0: none
+        std::uint32_t Speed, FrameRate;
+        const char* Settings; // what the settings show, nullptr: none shown
+    };
+    for (const Case& c : {
+             Case{{}, Both, 0, 0, 0, nullptr},
+             Case{{}, Scr, 5000, 0, 0, nullptr},
+             Case{{"--fps", "30"}, Scr, 5000, DefaultSpeed, 30, nullptr},
+             Case{{"--speed", "7"}, Both, 0, 7, 0, nullptr},
+             Case{{"/s"}, Scr, 0, DefaultSpeed, 0, nullptr},
+             Case{{"/s"}, Scr, 5000, 5000, 0, nullptr},
+             Case{{"/p", "5", "--fps", "24"}, Scr, 5000, 5000, 24, nullptr},
+             Case{{"--speed", "1000000", "/s"}, Scr, 5000, 1000000, 0, nullptr},
+             Case{{"/s", "--unpaced"}, Scr, 5000, 0, 0, nullptr},
+             Case{{"--root"}, XWindow, 0, DefaultSpeed, 0, nullptr},
+             Case{{"--fps", "1000", "--window-id", "9"}, XWindow, 0, DefaultSpeed, 1000, nullptr},
+             Case{{"--unpaced", "--root"}, XWindow, 0, 0, 0, nullptr},
+             // A saved speed the settings cannot show is shown at the nearest end of the slider.
+             Case{{"/c"}, Scr, 0, DefaultSpeed, 0, "ShowSettings 6600 from 660 to 33000"},
+             Case{{"/c:7"}, Scr, 13200, 13200, 0, "ShowSettings 13200 from 660 to 33000"},
+             Case{{"/c", "--speed", "1"}, Scr, 6600, 1, 0, "ShowSettings 660 from 660 to 33000"},
+             Case{{"/c"}, Scr, 999999, 999999, 0, "ShowSettings 33000 from 660 to 33000"},
+         }) {
+        SCOPED_TRACE(c.Arguments.empty() ? "(none)" : c.Arguments[0]);
+        headless::Reset(640, 480, false, c.System);
+        headless::SetSavedSpeed(c.Saved);
+        ResetProgramState();
+        std::vector<const char*> arguments = c.Arguments;
+        arguments.insert(arguments.begin(), "coppertrowel");
+        ArgumentCount = static_cast<int>(arguments.size());
+        ArgumentValues = arguments.data();
+        EXPECT_EQ(RunCommandLine(), c.Settings ? 0 : 1); // no display: a mode that draws ends with 1
+        EXPECT_EQ(StepsPerSecond, c.Speed);
+        EXPECT_EQ(FramesPerSecond, c.FrameRate);
+        if (c.Settings) {
+            EXPECT_EQ(headless::Told(), std::vector<std::string>{c.Settings});
+        }
     }
     ResetProgramState();
 }

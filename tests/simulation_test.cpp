@@ -8,6 +8,7 @@
 #include "CompositionSetup.h"
 #include "ProgramRun.h"
 #include "rendering/SpriteTables.h"
+#include "simulation/Pacing.h"
 #include "simulation/SimulationThread.h"
 
 using namespace testing_support;
@@ -362,6 +363,94 @@ TEST(SimulationThread, RunsUntilTheClickAndEndsOnAWholeFrame) {
         }
         EXPECT_TRUE(DistanceText.empty()); // the thread let go of its texts
     }
+}
+
+// ---- The paced thread
+
+// The balls as a frame shows them: positions before the frame step's motion, velocities after its force.
+struct FrameState {
+    Extended X1, Y1, VX1, VY1, X2, Y2, VX2, VY2;
+    bool operator==(const FrameState&) const = default;
+};
+
+FrameState StateNow() {
+    return {Balls[1].X, Balls[1].Y, Balls[1].VX, Balls[1].VY,
+            Balls[2].X, Balls[2].Y, Balls[2].VX, Balls[2].VY};
+}
+
+// Catches a paced run whose steps differ from the unpaced loop's, or whose frames are not the unpaced
+// program's (every 11th step), or that draws more often than its frame rate to catch up after a stall, or
+// races after a long one. The copy observer stalls the thread twice: 120 ms (caught up by stepping) and
+// 400 ms (resumed from the present).
+TEST(PacedThread, DrawsTheUnpacedRunsFramesAtItsRateAndCatchesUpWithoutDrawing) {
+    constexpr std::uint32_t Speed = 66000, Rate = 100; // 660 steps a frame: every 60th unpaced frame
+    std::vector<FrameState> frames;                    // one a frame from the first the observer sees
+    std::vector<std::chrono::steady_clock::time_point> drawn;
+    auto program = StartProgram(640, 360, ProgramMode::Demo, Speed, Rate);
+    const ProgramEnder ender{program};
+    ASSERT_TRUE(headless::WaitForIdle(Patience));
+    headless::SetWindowCopyObserver([&](const platform::CopyRect&) {
+        if (!frames.empty() && frames.back() == StateNow()) {
+            return; // another copy of the same frame
+        }
+        frames.push_back(StateNow());
+        drawn.push_back(std::chrono::steady_clock::now());
+        if (frames.size() == 10 || frames.size() == 30) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(frames.size() == 10 ? 120 : 400));
+        }
+    });
+    ASSERT_TRUE(WaitForFrames(headless::TextCalls().size(), 60));
+    headless::Inject(WM_LBUTTONDOWN, 0, 1, 1);
+    ASSERT_EQ(ExitStatus(program), 0);
+    headless::SetWindowCopyObserver({});
+    ASSERT_GE(frames.size(), 60u);
+
+    // The unpaced steps from the first frame seen (a frame step's state: its motion still to come), the
+    // frame states of every 11th.
+    std::vector<FrameState> unpaced;
+    const FrameState start = frames[0];
+    Put(1, start.X1, start.Y1, start.VX1, start.VY1);
+    Put(2, start.X2, start.Y2, start.VX2, start.VY2);
+    MoveBalls();
+    for (std::size_t step = 1; unpaced.size() < 200 * frames.size(); ++step) {
+        ApplyPairForce();
+        if (step % 11 == 0) {
+            unpaced.push_back(StateNow());
+        }
+        MoveBalls();
+    }
+    std::size_t at = 0, skipped = 0; // the unpaced frame the latest paced one was
+    for (std::size_t f = 1; f < frames.size(); ++f) {
+        const auto found =
+            std::find(unpaced.begin() + static_cast<std::ptrdiff_t>(at), unpaced.end(), frames[f]);
+        ASSERT_NE(found, unpaced.end())
+            << "paced frame " << f << " is no frame of the unpaced run after " << at;
+        const auto index = static_cast<std::size_t>(found - unpaced.begin()) + 1;
+        ASSERT_EQ(index % 60, 0u) << "paced frame " << f;
+        skipped += (index - at) / 60 - 1;
+        at = index;
+    }
+    EXPECT_GE(skipped, 5u); // the 120 ms stall was caught up by steps alone
+    // A frame at most every 10 ms, give or take one late frame: never a burst after a stall.
+    for (std::size_t f = 1; f < drawn.size(); ++f) {
+        const auto end =
+            std::upper_bound(drawn.begin(), drawn.end(), drawn[f] + std::chrono::milliseconds(50));
+        EXPECT_LE(end - (drawn.begin() + static_cast<std::ptrdiff_t>(f)), 7) << "from frame " << f;
+    }
+}
+
+// Catches a sleep that only ends when its frame is due: at 1 step a second a frame is 11 s away, and a
+// screen change and then the click must each stop the thread long before that.
+TEST(PacedThread, InputDuringTheSleepActsAtOnce) {
+    auto program = StartProgram(640, 360, ProgramMode::Demo, 1, 1);
+    const ProgramEnder ender{program};
+    ASSERT_TRUE(headless::WaitForIdle(Patience));
+    std::this_thread::sleep_for(std::chrono::milliseconds(50)); // into the sleep
+    headless::ChangeScreen(800, 600);
+    ASSERT_TRUE(headless::WaitForIdle(Patience));
+    headless::Inject(WM_LBUTTONDOWN, 0, 1, 1);
+    EXPECT_EQ(program.wait_for(std::chrono::seconds(5)), std::future_status::ready);
+    EXPECT_EQ(ExitStatus(program), 0);
 }
 
 } // namespace

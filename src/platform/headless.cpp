@@ -66,6 +66,8 @@ struct RunState {
     std::vector<headless::TextCall> Texts;
     std::vector<CopyRect> Copies;
     std::vector<std::string> ToldTexts;
+    std::int32_t RefreshRate = 0; // what VREFRESH answers
+    std::uint32_t SavedSpeed = 0; // 0: none saved
 };
 RunState Run;
 std::int32_t SurfacesLive = 0;
@@ -544,14 +546,35 @@ bool ReportInformation(const char* text) {
     return true;
 }
 
-std::int32_t GetDeviceCaps(DeviceContext, std::int32_t) {
-    return 0; // the refresh rate is not known here
+std::int32_t GetDeviceCaps(DeviceContext, std::int32_t index) {
+    std::lock_guard guard(Lock);
+    return index == VREFRESH ? Run.RefreshRate : 0;
 }
 
-bool ReadSavedSpeed(std::uint32_t&) {
-    return false; // nothing is saved here
+bool ReadSavedSpeed(std::uint32_t& stepsPerSecond) {
+    std::lock_guard guard(Lock);
+    stepsPerSecond = Run.SavedSpeed ? Run.SavedSpeed : stepsPerSecond;
+    return Run.SavedSpeed != 0;
 }
 
-void ShowSettings(WindowHandle, std::uint32_t, std::uint32_t, std::uint32_t) {}
+void ShowSettings(WindowHandle, std::uint32_t speed, std::uint32_t slowest, std::uint32_t fastest) {
+    Tell("ShowSettings",
+         (std::to_string(speed) + " from " + std::to_string(slowest) + " to " + std::to_string(fastest))
+             .c_str());
+}
 
 } // namespace platform
+
+namespace headless {
+
+void SetRefreshRate(std::int32_t hertz) {
+    std::lock_guard guard(Lock);
+    Run.RefreshRate = hertz;
+}
+
+void SetSavedSpeed(std::uint32_t stepsPerSecond) {
+    std::lock_guard guard(Lock);
+    Run.SavedSpeed = stepsPerSecond;
+}
+
+} // namespace headless

@@ -80,4 +80,10 @@ WindowState Window();
 std::vector<std::uint8_t> WindowPicture();
 std::int32_t LiveSurfaces(); // created and not yet released
 
+// What GetDeviceCaps answers for VREFRESH (after Reset: 0, not known), and the speed ReadSavedSpeed finds
+// saved (0, as after Reset: none). ShowSettings only tells: "ShowSettings <speed> from <slowest> to
+// <fastest>".
+void SetRefreshRate(std::int32_t hertz);
+void SetSavedSpeed(std::uint32_t stepsPerSecond);
+
 } // namespace headless

@@ -311,10 +311,6 @@ bool ReportInformation(const char* text) {
     return std::fprintf(stdout, "%s\n", text) >= 0 && std::fflush(stdout) == 0;
 }
 
-std::int32_t GetDeviceCaps(DeviceContext, std::int32_t) {
-    return 0; // the refresh rate is not known here
-}
-
 bool ReadSavedSpeed(std::uint32_t&) {
     return false; // nothing is saved here
 }

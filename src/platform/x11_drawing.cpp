@@ -3,6 +3,9 @@
 // no Display is ever used by two threads. A device context names only what it draws on; the connection is
 // the calling thread's.
 
+#include <X11/extensions/Xrandr.h>
+
+#include <cmath>
 #include <cstdio>
 
 #include "platform/x11_internal.h"
@@ -182,6 +185,65 @@ bool FillRect(DeviceContext dc, const Rect& rect, BrushHandle brush) {
     // Back to the text's black.
     XSetForeground(drawing->Connection, drawing->Context, 0);
     return true;
+}
+
+} // namespace platform
+
+namespace {
+
+// The refresh rate of a mode: its dot clock over the dots of a whole frame, blanking included, the lines
+// doubled where each is scanned twice and halved where a frame is two interlaced fields.
+double ModeRate(const XRRModeInfo& mode) {
+    double lines = mode.vTotal;
+    lines *= (mode.modeFlags & RR_DoubleScan) ? 2.0 : 1.0;
+    lines /= (mode.modeFlags & RR_Interlace) ? 2.0 : 1.0;
+    return mode.hTotal && lines > 0.0 ? static_cast<double>(mode.dotClock) / (mode.hTotal * lines) : 0.0;
+}
+
+// The rate of the mode of the CRTC that shows the point (x, y) of the root window; 0 where none does.
+double RateAt(Display* display, ::Window root, int x, int y) {
+    XRRScreenResources* resources = XRRGetScreenResourcesCurrent(display, root);
+    double rate = 0.0;
+    for (int c = 0; resources && c < resources->ncrtc && rate == 0.0; ++c) {
+        XRRCrtcInfo* crtc = XRRGetCrtcInfo(display, resources, resources->crtcs[c]);
+        if (crtc && crtc->mode != None && x >= crtc->x && y >= crtc->y &&
+            x < crtc->x + static_cast<int>(crtc->width) && y < crtc->y + static_cast<int>(crtc->height)) {
+            for (int m = 0; m < resources->nmode; ++m) {
+                rate = resources->modes[m].id == crtc->mode ? ModeRate(resources->modes[m]) : rate;
+            }
+        }
+        if (crtc) {
+            XRRFreeCrtcInfo(crtc);
+        }
+    }
+    if (resources) {
+        XRRFreeScreenResources(resources);
+    }
+    return rate;
+}
+
+} // namespace
+
+namespace platform {
+
+// The monitor the window covers is the one that shows its centre.
+std::int32_t GetDeviceCaps(DeviceContext dc, std::int32_t index) {
+    const DrawingConnection* drawing = CurrentDrawing();
+    int eventBase = 0, errorBase = 0, major = 0, minor = 0;
+    if (index != VREFRESH || !dc || !dc->Window || !drawing ||
+        !XRRQueryExtension(drawing->Connection, &eventBase, &errorBase) ||
+        !XRRQueryVersion(drawing->Connection, &major, &minor) || (major == 1 && minor < 3)) {
+        return 0;
+    }
+    Display* display = drawing->Connection;
+    const ::Window root = DefaultRootWindow(display);
+    int x = 0, y = 0;
+    ::Window child = 0;
+    if (!XTranslateCoordinates(display, dc->Window->Id, root, dc->Window->Width / 2, dc->Window->Height / 2,
+                               &x, &y, &child)) {
+        return 0;
+    }
+    return static_cast<std::int32_t>(std::lround(RateAt(display, root, x, y)));
 }
 
 } // namespace platform

@@ -13,6 +13,7 @@
 #include "platform/platform.h"
 #include "shell/ProgramMode.h"
 #include "shell/Shell.h"
+#include "simulation/Pacing.h"
 
 int ArgumentCount;
 const char* const* ArgumentValues;
@@ -22,8 +23,12 @@ namespace {
 enum class Request : std::uint8_t { Run, Help, Version, Refused };
 
 // Whether an option takes a window number, and how: as the next argument or after a colon ("/p 1234",
-// "/p:1234"), or only after a colon, where a bare option means none ("/c", "/c:1234").
-enum class ValueKind : std::uint8_t { Nothing, Number, NumberAfterColon };
+// "/p:1234"), or only after a colon, where a bare option means none ("/c", "/c:1234"); or a count, a whole
+// number from 1 as the next argument ("--speed 6600").
+enum class ValueKind : std::uint8_t { Nothing, Number, NumberAfterColon, Count };
+
+// What an option says of the pacing; an option that says something of it decides no mode.
+enum class Pace : std::uint8_t { Nothing, Speed, FrameRate, Unpaced };
 
 struct Option {
     const char* Name;      // a name with one slash is a Windows spelling: "/s" also matches "/S", "-s", "-S"
@@ -33,6 +38,8 @@ struct Option {
     ValueKind Takes;
     bool HostFromVariable; // XSCREENSAVER_WINDOW, when set, names the host's window (and the mode)
     const char* Meaning;
+    Pace Paces = Pace::Nothing;
+    std::uint32_t Most = 0; // the largest count taken
 };
 
 // The options, in the order the usage lists them. Short meanings: on Windows the usage may be shown in a
@@ -41,6 +48,12 @@ constexpr Option Options[] = {
     {"--help", "", Request::Help, ProgramMode::Demo, ValueKind::Nothing, false, "print this help and exit"},
     {"--version", "", Request::Version, ProgramMode::Demo, ValueKind::Nothing, false,
      "print the name and version and exit"},
+    {"--speed", " S", Request::Run, ProgramMode::Demo, ValueKind::Count, false, "paced at S steps a second",
+     Pace::Speed, MostStepsPerSecond},
+    {"--fps", " F", Request::Run, ProgramMode::Demo, ValueKind::Count, false, "paced at F frames a second",
+     Pace::FrameRate, MostFramesPerSecond},
+    {"--unpaced", "", Request::Run, ProgramMode::Demo, ValueKind::Nothing, false,
+     "run without pause, as the demo does", Pace::Unpaced},
     {"--window-id", " ID", Request::Run, ProgramMode::InsideWindow, ValueKind::Number, false,
      "draw in X window ID (X11)"},
     {"--root", "", Request::Run, ProgramMode::InsideWindow, ValueKind::Nothing, true,
@@ -50,7 +63,7 @@ constexpr Option Options[] = {
     {"/p", " HWND", Request::Run, ProgramMode::Preview, ValueKind::Number, false,
      "preview inside window HWND"},
     {"/c", "", Request::Run, ProgramMode::Configure, ValueKind::NumberAfterColon, false,
-     "settings (there are none)"},
+     "settings: the speed"},
 };
 // No option at all, where an X11 host may name its window in the environment.
 constexpr Option NoOption{"", "", Request::Run, ProgramMode::Demo, ValueKind::Nothing, true, ""};
@@ -62,6 +75,12 @@ struct Reading {
     Request Asks;
     std::string Refusal;
     bool RefusalNeedsUsage;
+};
+
+// The pacing options as read: 0 where not given.
+struct PaceAsked {
+    std::uint32_t Speed, FrameRate;
+    bool Unpaced;
 };
 
 Reading Refused(std::string line, bool withUsage = true) {
@@ -97,6 +116,18 @@ bool ReadWindowNumber(const char* text, std::uintptr_t& number) {
         return false;
     }
     number = value;
+    return true;
+}
+
+// A count: decimal digits alone, from 1 to `most`.
+bool ReadCount(const char* text, std::uint32_t most, std::uint32_t& count) {
+    const char* end = text + std::strlen(text);
+    std::uint32_t value = 0;
+    const auto [stop, error] = std::from_chars(text, end, value);
+    if (text == end || stop != end || error != std::errc{} || value == 0 || value > most) {
+        return false;
+    }
+    count = value;
     return true;
 }
 
@@ -154,9 +185,19 @@ Reading Decide(const Option& option, const char* spelling, std::uintptr_t number
     return Reading{option.Asks, {}, false};
 }
 
-// Every argument must be known, and every window number valid, wherever it stands, so that a mistyped one is
-// never passed over because an option before it had already decided; of the known ones the first decides.
-Reading ReadCommandLine() {
+// What an option's value must be, for the line that refuses it.
+std::string ValueWanted(const Option& option, bool detailed) {
+    if (option.Takes != ValueKind::Count) {
+        return detailed ? "a window number (decimal or 0x hexadecimal)" : "a window number";
+    }
+    return detailed ? "a whole number from 1 to " + std::to_string(option.Most) : "a whole number";
+}
+
+// Every argument must be known, and every value valid, wherever it stands, so that a mistyped one is never
+// passed over because an option before it had already decided; of the known ones the first that is not a
+// pacing option decides.
+Reading ReadCommandLine(PaceAsked& pace) {
+    pace = PaceAsked{};
     Mode = ProgramMode::Demo;
     HostWindowId = 0;
     const Option* deciding = nullptr;
@@ -170,29 +211,40 @@ Reading ReadCommandLine() {
         if (option == std::end(Options)) {
             return Refused("coppertrowel: unknown argument " + Quoted(argument));
         }
-        if (option->Takes == ValueKind::Number && !value) {
+        if ((option->Takes == ValueKind::Number || option->Takes == ValueKind::Count) && !value) {
             if (i + 1 == ArgumentCount) {
-                return Refused("coppertrowel: " + Quoted(argument) + " needs a window number");
+                return Refused("coppertrowel: " + Quoted(argument) + " needs " + ValueWanted(*option, false));
             }
             value = ArgumentValues[++i];
         }
         std::uintptr_t number = 0;
-        if (value && !ReadWindowNumber(value, number)) {
-            return Refused("coppertrowel: " + Quoted(argument) +
-                           " needs a window number (decimal or 0x hexadecimal), not " + Quoted(value));
+        std::uint32_t count = 0;
+        if (value && !(option->Takes == ValueKind::Count ? ReadCount(value, option->Most, count)
+                                                         : ReadWindowNumber(value, number))) {
+            return Refused("coppertrowel: " + Quoted(argument) + " needs " + ValueWanted(*option, true) +
+                           ", not " + Quoted(value));
         }
-        if (!deciding) {
+        if (option->Paces == Pace::Speed) {
+            pace.Speed = count;
+        } else if (option->Paces == Pace::FrameRate) {
+            pace.FrameRate = count;
+        }
+        pace.Unpaced |= option->Paces == Pace::Unpaced;
+        if (!deciding && option->Paces == Pace::Nothing) {
             deciding = option;
             decidingSpelling = argument;
             decidingNumber = number;
         }
+    }
+    if (pace.Unpaced && (pace.Speed || pace.FrameRate)) {
+        return Refused("coppertrowel: \"--unpaced\" cannot go with --speed or --fps", false);
     }
     if (deciding) {
         return Decide(*deciding, decidingSpelling, decidingNumber);
     }
     // Started by name alone: Windows starts a screen saver file that way for its settings; an X11 host names
     // its window in the environment.
-    if (ArgumentCount > 0 && EndsWithScr(ArgumentValues[0]) && PlatformDoes(ProgramMode::Configure)) {
+    if (ArgumentCount == 1 && EndsWithScr(ArgumentValues[0]) && PlatformDoes(ProgramMode::Configure)) {
         Mode = ProgramMode::Configure;
         return Reading{Request::Run, {}, false};
     }
@@ -202,24 +254,36 @@ Reading ReadCommandLine() {
     return Decide(NoOption, "", 0);
 }
 
+// The options this window system runs, and why the demo alone runs unpaced.
 std::string UsageText() {
     std::size_t nameWidth = 0;
     for (const Option& option : Options) {
         nameWidth = std::max(nameWidth, std::strlen(option.Name) + std::strlen(option.ValueName));
     }
-    std::string text = "Usage: coppertrowel [OPTION]\n"
+    std::string text = "Usage: coppertrowel [OPTION]...\n"
                        "A full-screen demo: two shaded red balls float\n"
                        "over a green field. With no option it starts at\n"
                        "once; a left click anywhere ends it.\n"
                        "\n"
                        "Options:";
     for (const Option& option : Options) {
-        const std::string name = std::string(option.Name) + option.ValueName;
-        text += "\n  " + name + std::string(nameWidth + 2 - name.size(), ' ') + option.Meaning;
+        if (PlatformDoes(option.Sets)) {
+            const std::string name = std::string(option.Name) + option.ValueName;
+            text += "\n  " + name + std::string(nameWidth + 2 - name.size(), ' ') + option.Meaning;
+        }
     }
-    return text + "\n\n" + HostVariable +
-           ", when set, names the X11 window\n"
-           "for --root and for no option.";
+    text += "\n\nThe demo steps without pause, as fast as the\n"
+            "machine allows. The screen savers are paced, at\n" +
+            std::to_string(DefaultSpeed) +
+            " steps a second and a frame at each of the\n"
+            "display's refreshes (60 a second where it cannot\n"
+            "be read), to use almost no processor time.";
+    if (PlatformDoes(ProgramMode::InsideWindow)) {
+        text += std::string("\n\n") + HostVariable +
+                ", when set, names the X11 window\n"
+                "for --root and for no option.";
+    }
+    return text;
 }
 
 int Answer(const std::string& text) {
@@ -230,10 +294,28 @@ int Answer(const std::string& text) {
     return 0;
 }
 
+// The pacing the options and the mode ask for: the demo unpaced, every screen saver paced at the saved speed
+// (where the system keeps one) or the default; --speed and --fps pace any mode, --unpaced none.
+void ChoosePacing(const PaceAsked& pace) {
+    FramesPerSecond = pace.FrameRate;
+    std::uint32_t saved = 0;
+    if (pace.Unpaced || (Mode == ProgramMode::Demo && !pace.Speed && !pace.FrameRate)) {
+        StepsPerSecond = 0;
+    } else if (pace.Speed) {
+        StepsPerSecond = pace.Speed;
+    } else if (Mode != ProgramMode::Demo && Mode != ProgramMode::InsideWindow &&
+               platform::ReadSavedSpeed(saved) && saved >= 1 && saved <= MostStepsPerSecond) {
+        StepsPerSecond = saved;
+    } else {
+        StepsPerSecond = DefaultSpeed;
+    }
+}
+
 } // namespace
 
 int RunCommandLine() {
-    const Reading reading = ReadCommandLine();
+    PaceAsked pace{};
+    const Reading reading = ReadCommandLine(pace);
     switch (reading.Asks) {
     case Request::Run:
         break;
@@ -246,12 +328,12 @@ int RunCommandLine() {
             (reading.RefusalNeedsUsage ? reading.Refusal + "\n" + UsageText() : reading.Refusal).c_str());
         return RefusedCommandLine;
     }
+    ChoosePacing(pace);
     if (Mode == ProgramMode::Configure) {
-        platform::MessageBox(HostWindowId ? platform::HostWindow(HostWindowId) : nullptr,
-                             "coppertrowel has nothing to set: the balls,\n"
-                             "their colours and their motion are always\n"
-                             "the same.",
-                             "coppertrowel");
+        platform::ShowSettings(
+            HostWindowId ? platform::HostWindow(HostWindowId) : nullptr,
+            std::clamp(StepsPerSecond ? StepsPerSecond : DefaultSpeed, SlowestSpeed, FastestSpeed),
+            SlowestSpeed, FastestSpeed);
         return 0;
     }
     return RunProgram();

@@ -13,7 +13,7 @@ std::int32_t ScreenHeight;
 platform::WindowHandle MainWindow;
 std::atomic<bool> Running{false};
 std::atomic<bool> WindowPictureLost{false};
-std::uint16_t RenderPeriod;
+std::int32_t RenderPeriod;
 std::uint16_t LightLevel;
 platform::DeviceContext WindowDC;
 platform::WindowHandle Host;

@@ -8,6 +8,7 @@
 #include "rendering/Surfaces.h"
 #include "shell/ProgramMode.h"
 #include "shell/Screen.h"
+#include "simulation/Pacing.h"
 #include "simulation/SimulationThread.h"
 
 ProgramPhase Phase = ProgramPhase::StartingUp;
@@ -186,6 +187,7 @@ int RunProgram() {
     MainWindow = nullptr;
     BallsStarted = false;
     FirstPointer = PointerStart{};
+    Pacing = PacingRecord{};
     if (!platform::ConnectWindowSystem()) {
         return 1;
     }
@@ -217,5 +219,6 @@ int RunProgram() {
     // running into the release of what it draws with.
     StopSimulation();
     ReleaseDynamicArrays();
+    ReportPacing();
     return static_cast<int>(message.WParam);
 }

@@ -29,13 +29,16 @@ void MoveBalls();
 void BringBallsInside();
 // One pass of the thread's loop: pair force, frame cadence, motion.
 void SimulationStep();
-// The thread procedure: steps without pause for as long as Running is set.
+// The thread procedure of an unpaced run: steps without pause for as long as Running is set.
 void SimulationThread();
+// What the thread leaves when it ends: the memory of the numbers' texts given back.
+void ReleaseNumberTexts();
 
 // The simulation thread and the identifier its creation returned (kept, never used).
 extern std::thread SimulationWorker;
 extern std::thread::id SimulationThreadId;
-// Sets Running and creates the simulation thread.
+// Sets Running and creates the simulation thread, paced when StepsPerSecond is set (Pacing.h).
 void StartSimulation();
-// Clears Running and waits for the simulation thread to finish its step; does nothing when none runs.
+// Clears Running, wakes a paced thread's sleep and waits for the thread to finish its step; does nothing
+// when none runs.
 void StopSimulation();
