@@ -375,7 +375,10 @@ void SetSaved(DWORD type, const void* data, DWORD size) {
 std::vector<LRESULT> AnswerSettings(LRESULT moveTo) {
     std::vector<LRESULT> slider;
     HWND dialog = nullptr;
-    for (int tries = 0; tries < 600 && !(dialog = FindWindowA("#32770", "coppertrowel")); ++tries) {
+    // Shown once all its controls are there.
+    for (int tries = 0;
+         tries < 600 && !((dialog = FindWindowA("#32770", "coppertrowel")) && IsWindowVisible(dialog));
+         ++tries) {
         Sleep(50);
     }
     if (!dialog) {
