@@ -471,10 +471,4 @@ std::int32_t GetDeviceCaps(DeviceContext dc, std::int32_t index) {
     return ::GetDeviceCaps(ToWindows(dc), index);
 }
 
-bool ReadSavedSpeed(std::uint32_t&) {
-    return false;
-}
-
-void ShowSettings(WindowHandle, std::uint32_t, std::uint32_t, std::uint32_t) {}
-
 } // namespace platform

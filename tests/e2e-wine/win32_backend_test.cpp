@@ -1,15 +1,18 @@
 // The Windows backend against real Win32 and GDI (run under Wine on a virtual display): the floating-point
 // mode, the window class and messages, the surfaces' row layout, clipped copies, text defaults, the locale's
-// decimal separator and the fatal report.
+// decimal separator, the fatal report, the paced sleep and the screen saver's saved speed (its dialog is
+// answered end to end, in wine_e2e.py).
 
 #include "platform/win32_windows.h"
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <climits>
 #include <cstring>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 #include "platform/platform.h"
@@ -319,6 +322,74 @@ TEST(Win32Report, FatalTextGoesToStandardErrorWhenThereIsOne) {
     platform::ReportFatal("coppertrowel: the screen is too small");
     const std::string written = testing::internal::GetCapturedStderr();
     EXPECT_NE(written.find("coppertrowel: the screen is too small"), std::string::npos) << written;
+}
+
+// ---- Paced sleep
+
+using Clock = std::chrono::steady_clock;
+using std::chrono::milliseconds;
+
+TEST(Win32Sleep, SleepsUntilDueAndAWakeEndsItOnceAtOnce) {
+    // Each row would catch: a wake lost or never consumed, a sleep ending early, a sleep that runs to its end
+    // despite a wake (a click then waits a whole frame at one frame a second).
+    platform::SleepUntil(Clock::now()); // consumes any wake left by an earlier test
+    Clock::time_point began = Clock::now();
+    platform::SleepUntil(began + milliseconds(50));
+    EXPECT_GE(Clock::now() - began, milliseconds(50)) << "the sleep ended before it was due";
+
+    platform::WakeSleeper();
+    began = Clock::now();
+    platform::SleepUntil(began + std::chrono::seconds(20));
+    EXPECT_LT(Clock::now() - began, std::chrono::seconds(5)) << "a pending wake did not end the sleep";
+    began = Clock::now();
+    platform::SleepUntil(began + milliseconds(50));
+    EXPECT_GE(Clock::now() - began, milliseconds(50)) << "the wake was not consumed";
+
+    std::thread waker([] {
+        std::this_thread::sleep_for(milliseconds(100));
+        platform::WakeSleeper();
+    });
+    began = Clock::now();
+    platform::SleepUntil(began + std::chrono::seconds(20));
+    EXPECT_LT(Clock::now() - began, std::chrono::seconds(5)) << "a wake during the sleep did not end it";
+    waker.join();
+
+    platform::WakeSleeper();
+    platform::SleepUntil(Clock::now() - milliseconds(1)); // due already: returns, and consumes the wake
+    began = Clock::now();
+    platform::SleepUntil(began + milliseconds(50));
+    EXPECT_GE(Clock::now() - began, milliseconds(50)) << "a sleep already due left the wake pending";
+}
+
+// ---- Screen saver settings
+
+constexpr const char* SettingsKey = "Software\\coppertrowel";
+
+void SetSaved(DWORD type, const void* data, DWORD size) {
+    ASSERT_EQ(RegSetKeyValueA(HKEY_CURRENT_USER, SettingsKey, "Speed", type, data, size), ERROR_SUCCESS);
+}
+
+TEST(Win32Settings, AMissingOrDamagedSavedSpeedIsNoSpeed) {
+    // Would catch: a string, a wrong size, a zero or an absurd speed taken as the user's choice.
+    RegDeleteKeyA(HKEY_CURRENT_USER, SettingsKey);
+    std::uint32_t speed = 0;
+    EXPECT_FALSE(platform::ReadSavedSpeed(speed)) << "nothing is saved";
+    const DWORD zero = 0, huge = 0xFFFFFFFF, good = 3300;
+    const ULONGLONG wide = 3300;
+    SetSaved(REG_DWORD, &good, sizeof good);
+    ASSERT_TRUE(platform::ReadSavedSpeed(speed));
+    EXPECT_EQ(speed, 3300u);
+    for (const auto& [type, data, size] : {std::tuple<DWORD, const void*, DWORD>{REG_SZ, "3300", 5},
+                                           {REG_QWORD, &wide, sizeof wide},
+                                           {REG_BINARY, &good, sizeof good},
+                                           {REG_DWORD, &zero, sizeof zero},
+                                           {REG_DWORD, &huge, sizeof huge}}) {
+        SetSaved(type, data, size);
+        speed = 7;
+        EXPECT_FALSE(platform::ReadSavedSpeed(speed)) << "type " << type << ", " << size << " bytes";
+        EXPECT_EQ(speed, 7u) << "a refused value was still written out";
+    }
+    RegDeleteKeyA(HKEY_CURRENT_USER, SettingsKey);
 }
 
 } // namespace

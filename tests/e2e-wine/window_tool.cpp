@@ -18,8 +18,14 @@
 //   coppertrowel_window_tool box SECONDS       waits for the program's message box, prints its owner's handle
 //                                              and its text, and presses its OK button
 //   coppertrowel_window_tool pointer           exits 0 when the pointer shows a shape, 1 when it shows none
+//   coppertrowel_window_tool settings SECONDS SPEED
+//                                              waits for the program's settings dialog, prints its owner's
+//                                              handle and its slider's slowest, fastest and current speed,
+//                                              moves the slider to SPEED and presses OK; 0 presses Cancel
 
 #include <windows.h>
+
+#include <commctrl.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -149,22 +155,52 @@ int Destroy(HWND window) {
     return IsWindow(window) && PostMessageA(window, WM_CLOSE, 0, 0) ? 0 : 1;
 }
 
-// A message box is a dialog of the system's class #32770 whose title is the caption it was given; its text is
-// the static control 0xFFFF.
-int Box(double seconds) {
+// A message box, like the settings dialog, is a dialog of the system's class #32770 whose title is the
+// caption it was given; a message box's text is the static control 0xFFFF. A dialog exists before its
+// controls do, and is shown once they are all there.
+HWND WaitForDialog(double seconds) {
     const DWORD deadline = GetTickCount() + static_cast<DWORD>(seconds * 1000);
-    HWND box = nullptr;
-    while (!(box = FindWindowA("#32770", "coppertrowel"))) {
+    HWND dialog = nullptr;
+    while (!((dialog = FindWindowA("#32770", "coppertrowel")) && IsWindowVisible(dialog))) {
         if (Expired(deadline)) {
-            return 1;
+            return nullptr;
         }
         Sleep(50);
     }
+    return dialog;
+}
+
+unsigned long long OwnerOf(HWND dialog) {
+    return static_cast<unsigned long long>(reinterpret_cast<UINT_PTR>(GetWindow(dialog, GW_OWNER)));
+}
+
+int Box(double seconds) {
+    const HWND box = WaitForDialog(seconds);
+    if (!box) {
+        return 1;
+    }
     char text[512] = {};
     GetDlgItemTextA(box, 0xFFFF, text, sizeof text);
-    std::printf("owner=%llu\n%s\n",
-                static_cast<unsigned long long>(reinterpret_cast<UINT_PTR>(GetWindow(box, GW_OWNER))), text);
+    std::printf("owner=%llu\n%s\n", OwnerOf(box), text);
     return PostMessageA(box, WM_COMMAND, IDOK, 0) ? 0 : 1;
+}
+
+// The slider is moved the way its own keys and mouse move it: its position set, then its owner told.
+int Settings(double seconds, long speed) {
+    const HWND dialog = WaitForDialog(seconds);
+    const HWND slider = dialog ? FindWindowExA(dialog, nullptr, TRACKBAR_CLASSA, nullptr) : nullptr;
+    if (!slider) {
+        return 1;
+    }
+    std::printf("owner=%llu slowest=%ld fastest=%ld speed=%ld\n", OwnerOf(dialog),
+                static_cast<long>(SendMessageA(slider, TBM_GETRANGEMIN, 0, 0)),
+                static_cast<long>(SendMessageA(slider, TBM_GETRANGEMAX, 0, 0)),
+                static_cast<long>(SendMessageA(slider, TBM_GETPOS, 0, 0)));
+    if (speed != 0) {
+        SendMessageA(slider, TBM_SETPOS, TRUE, speed);
+        SendMessageA(dialog, WM_HSCROLL, MAKEWPARAM(TB_ENDTRACK, 0), reinterpret_cast<LPARAM>(slider));
+    }
+    return PostMessageA(dialog, WM_COMMAND, speed != 0 ? IDOK : IDCANCEL, 0) ? 0 : 1;
 }
 
 int Pointer() {
@@ -210,9 +246,12 @@ int main(int argc, char** argv) {
     if (argc == 2 && Is(argv[1], "pointer")) {
         return Pointer();
     }
+    if (argc == 4 && Is(argv[1], "settings")) {
+        return Settings(std::atof(argv[2]), std::atol(argv[3]));
+    }
     std::fputs("usage: coppertrowel_window_tool wait SECONDS | info | close | display WIDTH HEIGHT\n"
                "       | parent X Y WIDTH HEIGHT | child PARENT | resize HWND WIDTH HEIGHT | destroy HWND\n"
-               "       | box SECONDS | pointer\n",
+               "       | box SECONDS | pointer | settings SECONDS SPEED\n",
                stderr);
     return 2;
 }

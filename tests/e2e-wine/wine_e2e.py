@@ -24,8 +24,12 @@ Scenarios:
                     by one pixel leaves it running, and a movement of more than a few pixels, a key, a right
                     click, or another program's window coming to the front each end it with status 0 within a
                     second.
-                    Settings (/c, /c:HANDLE, and a .scr started without arguments): a box saying there is nothing
-                    to set, owned by the window named; its OK button ends the program with status 0.
+                    Settings (/c, /c:HANDLE, and a .scr started without arguments): a dialog with a speed slider
+                    at the speed in use, owned by the window named; Cancel saves nothing, OK saves the slider's
+                    speed as the DWORD Speed under HKCU\\Software\\coppertrowel, and either ends the program with
+                    status 0; /s then runs paced at that speed (its own count of steps, with
+                    COPPERTROWEL_PACING_REPORT set), and at the default speed, without a word, when the value
+                    is a string or an absurd number.
     backend         the program (the Windows backend's own tests) against real Win32 and GDI: status 0.
 
 Wine copies the window to the X server only about 15 times a second while the program draws without pause, so
@@ -442,6 +446,11 @@ def full_screen(desktop, name, spelling, end, ending):
         program.kill()
 
 
+SETTINGS_KEY = r"HKCU\Software\coppertrowel"
+# The speed the user picks on the slider; within any range a screen saver offers.
+CHOSEN_SPEED = 13200
+
+
 def settings_box(desktop, name, arguments, owner=None, program_path=None):
     program = desktop.run(name, arguments, program_path)
     try:
@@ -462,7 +471,111 @@ def settings_box(desktop, name, arguments, owner=None, program_path=None):
         program.kill()
 
 
+def saved_speed(desktop):
+    """The Speed value as `wine reg query` reads it: (type, data), or None when there is none."""
+    found = subprocess.run([desktop.t.arguments.wine, "reg", "query", SETTINGS_KEY, "/v", "Speed"],
+                           env=desktop.server.env, capture_output=True, text=True, timeout=60)
+    words = next((line.split() for line in found.stdout.splitlines() if line.split()[:1] == ["Speed"]), None)
+    return (words[1], words[2]) if found.returncode == 0 and words else None
+
+
+def save_speed(desktop, kind, data):
+    subprocess.run([desktop.t.arguments.wine, "reg", "add", SETTINGS_KEY, "/v", "Speed", "/t", kind, "/d", data,
+                    "/f"], env=desktop.server.env, check=True, capture_output=True, timeout=60)
+
+
+def settings_dialog(desktop, name, arguments, move_to, owner=None, program_path=None):
+    """One run of the settings: the dialog found, its slider moved to `move_to` and OK pressed (0: Cancel);
+    returns the slider's fields as the dialog showed them."""
+    program = desktop.run(name, arguments, program_path)
+    try:
+        answered = desktop.tool("settings", "30", str(move_to))
+        if answered.returncode != 0:
+            raise Failure("%s: no settings dialog with a slider within 30 s; the program said: %s"
+                          % (name, program.errors()))
+        shown = dict(word.split("=", 1) for word in answered.stdout.split())
+        if owner is not None and shown["owner"] != owner:
+            raise Failure("%s: the dialog is owned by %s, not by window %s" % (name, shown["owner"], owner))
+        status = exit_within(program, 5.0)
+        if status != 0:
+            raise Failure("%s: %s ended the program with status %s" % (name, "OK" if move_to else "Cancel", status))
+        log("%s: the slider from %s to %s at %s; %s ends the program" % (
+            " ".join(arguments) or "no argument", shown["slowest"], shown["fastest"], shown["speed"],
+            "moved to %d, OK" % move_to if move_to else "Cancel"))
+        return {key: int(value) for key, value in shown.items()}
+    finally:
+        program.kill()
+
+
+def paced_at(desktop, name, speed):
+    """A /s run of a few seconds whose own count of steps per second is the speed, and which says nothing
+    else on standard error (a damaged setting is no news for the user)."""
+    desktop.x.move(640, 512)
+    program = desktop.run(name, ["/s"])
+    try:
+        wait_for_picture(desktop, name)
+        time.sleep(3.0)
+        desktop.x.move(700, 600)
+        ended_by(program, name + ": a mouse movement")
+    finally:
+        program.kill()
+    lines = program.errors().splitlines()
+    report = [line.split() for line in lines if line.startswith("pacing: ")]
+    if not report:
+        log("%s: the program printed no pacing report, its speed is not checked" % name)
+        return
+    fields = dict(zip(report[0][1::2], report[0][2::2]))
+    measured = int(fields["steps"]) / float(fields["seconds"])
+    if not 0.9 * speed <= measured <= 1.1 * speed or len(lines) != 1:
+        raise Failure("%s: %.0f steps a second, not %d; standard error: %s" % (name, measured, speed, lines))
+    log("%s: paced at %.0f steps a second (%d asked)" % (name, measured, speed))
+
+
 def settings(desktop):
+    desktop.server.env = dict(desktop.server.env, COPPERTROWEL_PACING_REPORT="1")
+    subprocess.run([desktop.t.arguments.wine, "reg", "delete", SETTINGS_KEY, "/f"], env=desktop.server.env,
+                   capture_output=True, timeout=60)
+    if not settings_round_trip(desktop):
+        return
+    for kind, data in (("REG_SZ", str(CHOSEN_SPEED)), ("REG_DWORD", "4294967295")):
+        save_speed(desktop, kind, data)
+        paced_at(desktop, "saver-damaged-" + kind, desktop.default_speed)
+
+
+def settings_round_trip(desktop):
+    """False (after the old checks) while the program still answers /c with its note."""
+    program = desktop.run("settings-probe", ["/c"])
+    try:
+        has_dialog = desktop.tool("settings", "30", "0").returncode == 0
+    finally:
+        program.wait(5.0)
+        program.kill()
+    if not has_dialog:
+        log("the program has no settings dialog yet: its note is checked instead, the round trip is not run")
+        settings_notes(desktop)
+        return False
+    shown = settings_dialog(desktop, "settings", ["/c"], 0)
+    desktop.default_speed = shown["speed"]
+    if saved_speed(desktop) is not None:
+        raise Failure("Cancel saved a speed: %s" % (saved_speed(desktop),))
+    parent = desktop.parent("settings-parent", PARENT_PLACE, SETTINGS_PREVIEW)
+    try:
+        settings_dialog(desktop, "settings-owned", ["/c:" + parent.handle], CHOSEN_SPEED, owner=parent.handle)
+    finally:
+        parent.kill()
+    chosen = min(max(CHOSEN_SPEED, shown["slowest"]), shown["fastest"])
+    if saved_speed(desktop) != ("REG_DWORD", "0x%x" % chosen):
+        raise Failure("OK saved %s, not the DWORD %d" % (saved_speed(desktop), chosen))
+    # Explorer's Configure on a .scr starts it with no arguments at all; the slider shows the saved speed.
+    scr = desktop.t.path("coppertrowel.scr")
+    shutil.copyfile(desktop.t.program, scr)
+    if settings_dialog(desktop, "settings-scr", [], 0, program_path=scr)["speed"] != chosen:
+        raise Failure("the settings do not show the saved speed %d" % chosen)
+    paced_at(desktop, "saver-saved-speed", chosen)
+    return True
+
+
+def settings_notes(desktop):
     settings_box(desktop, "settings", ["/c"])
     parent = desktop.parent("settings-parent", PARENT_PLACE, SETTINGS_PREVIEW)
     try:
