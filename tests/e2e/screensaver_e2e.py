@@ -5,11 +5,12 @@
 
 Scenarios:
     xscreensaver    the real xscreensaver, with a home of the test's own whose ~/.xscreensaver names only our
-                    program in mode one, with the command line xscreensaver's settings write from our
-                    configuration XML with its speed slider moved off its default: activated, the program runs
-                    with that --speed, the screen is its picture with its two balls, and it moves; deactivated,
-                    the program is gone within 10 s, and its pacing report says it made that many steps a
-                    second. xscreensaver runs no hacks as root, so a root test runs it as nobody.
+                    program in mode one, its speed slider moved off the default: xscreensaver's settings, shown
+                    our configuration XML, read that command line into the XML's options without a warning and
+                    make the same one back from them. Activated, the program runs with that --speed, the
+                    screen is its picture with its two balls, and it moves; deactivated, the program is gone
+                    within 10 s, and its pacing report says it made that many steps a second. xscreensaver runs
+                    no hacks as root, so a root test runs it as nobody.
     window-id       --window-id into a window the test makes (640x480): the picture at that size; the window
                     resized to 320x240: the picture at the new size; the window destroyed: status 0. Then a
                     window of a visual other than the screen's (depth 32, where the server has one): the picture
@@ -37,6 +38,9 @@ from harness import (STARTUP_SECONDS, Failure, Program, Skipped, Xvfb, check_cle
 from x11_e2e import balls_problem, picture_problem  # noqa: E402
 
 END_SECONDS = 10
+# xscreensaver's settings read configurations only from the folder they were built with: the test shows them
+# ours there in a mount namespace of their own.
+CONFIGURATIONS = "/usr/share/xscreensaver/config"
 CONFIGURATION = os.path.join(os.path.dirname(os.path.abspath(__file__)), "../../packaging/linux/coppertrowel.xml")
 # The slider's setting the user picks: off the default, since xscreensaver's settings leave a setting at its
 # default off the command line.
@@ -159,9 +163,7 @@ def xscreensaver(t):
         program = os.path.join(home, "coppertrowel")
         shutil.copy(t.program, program)
         with open(os.path.join(home, ".xscreensaver"), "w") as file:
-            file.write("mode: one\nselected: 0\ntimeout: 0:30:00\nlock: False\nsplash: False\n"
-                       "fade: False\nunfade: False\ndpmsEnabled: False\n"
-                       f"programs: {program} {' '.join(arguments)} \\n\n")
+            file.write(saver_settings(f"{program} {' '.join(arguments)}"))
         command = ["xscreensaver", "-no-splash", "-verbose"]
         if as_nobody:
             os.chmod(home, 0o755)
@@ -170,6 +172,8 @@ def xscreensaver(t):
             command = ["setpriv", "--reuid=65534", "--regid=65534", "--clear-groups", *command]
         # The hack inherits xscreensaver's environment, and its standard error goes to xscreensaver's.
         env = dict(server.env, HOME=home, COPPERTROWEL_PACING_REPORT="1")
+        made = settings_command(t, server.env, f"{program} {' '.join(arguments)}")
+        t.note(f"xscreensaver's settings, shown our configuration, make: {made}")
         saver = Program(command, env, log_path=t.path("xscreensaver.log"), start_new_session=True)
         try:
             saver_command(env, "-version")
@@ -194,6 +198,43 @@ def xscreensaver(t):
             if saver.running():
                 os.killpg(saver.process.pid, signal.SIGTERM)
                 saver.wait(30)
+
+
+def saver_settings(programs_line):
+    return ("mode: one\nselected: 0\ntimeout: 0:30:00\nlock: False\nsplash: False\nfade: False\n"
+            f"unfade: False\ndpmsEnabled: False\nprograms: {programs_line} \\n\n")
+
+
+def settings_command(t, env, programs_line):
+    """Shows xscreensaver's settings our configuration XML and a ~/.xscreensaver whose programs line is
+    `programs_line`: they read the line into the XML's options and make the preview's command from them, which
+    must be the line itself, without a warning. Returns that command."""
+    need("xscreensaver-settings", "unshare")
+    with tempfile.TemporaryDirectory() as folder:
+        configurations, home = os.path.join(folder, "config"), os.path.join(folder, "home")
+        os.mkdir(configurations)
+        os.mkdir(home)
+        shutil.copy(CONFIGURATION, configurations)
+        with open(os.path.join(home, ".xscreensaver"), "w") as file:
+            file.write(saver_settings(programs_line))
+        namespace = ["unshare", "--mount", "--propagation", "private"] + (["--map-root-user"] if os.getuid() else [])
+        settings = Program([*namespace, "sh", "-c", f'mount --bind "$0" {CONFIGURATIONS} && '
+                            "exec xscreensaver-settings --debug", configurations], dict(env, HOME=home),
+                           log_path=t.path("xscreensaver-settings.log"), start_new_session=True)
+        try:
+            # The preview starts once the hack's configuration has been read and its command made.
+            wait_until(lambda: " forked " in settings.errors() or not settings.running(), STARTUP_SECONDS)
+        finally:
+            if settings.running():
+                os.killpg(settings.process.pid, signal.SIGTERM)
+                settings.wait(30)
+        errors = settings.errors()
+    made = re.findall(r'scheduling preview "(.*)"', errors)
+    if f"reading {CONFIGURATIONS}/coppertrowel.xml" not in errors or not made:
+        raise Failure("xscreensaver's settings did not read our configuration:\n" + errors[-3000:])
+    if "WARNING" in errors or made[-1] != programs_line:
+        raise Failure(f"xscreensaver's settings made {made[-1]!r} of {programs_line!r}:\n" + errors[-3000:])
+    return made[-1]
 
 
 def check_paced(t, errors, speed):
