@@ -16,7 +16,6 @@ import argparse
 import json
 import os
 import re
-import select
 import signal
 import statistics
 import subprocess
@@ -24,6 +23,9 @@ import sys
 import tempfile
 import time
 import xml.etree.ElementTree as ElementTree
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "../tests/e2e"))
+from harness import Xvfb  # noqa: E402
 
 SCREENS = [(1920, 1080), (3840, 2160)]
 FPS = 60
@@ -39,25 +41,6 @@ def cpu_seconds(pid):
     with open(f"/proc/{pid}/stat") as file:
         fields = file.read().rsplit(")", 1)[1].split()
     return (int(fields[11]) + int(fields[12])) / TICKS
-
-
-def start_server(width, height):
-    read_end, write_end = os.pipe()
-    server = subprocess.Popen(["Xvfb", "-displayfd", str(write_end), "-screen", "0", f"{width}x{height}x24",
-                               "-nolisten", "tcp", "-noreset"], pass_fds=(write_end,),
-                              stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-    os.close(write_end)
-    number = b""
-    while not number.endswith(b"\n") and select.select([read_end], [], [], 60)[0]:
-        chunk = os.read(read_end, 16)
-        if not chunk:
-            break
-        number += chunk
-    os.close(read_end)
-    if not number.strip().isdigit():
-        server.kill()
-        sys.exit(f"Xvfb {width}x{height} did not start")
-    return server, ":" + number.strip().decode()
 
 
 def measure(command, env, server, options):
@@ -126,29 +109,26 @@ def main():
     runs, loads = [], []
     everything = programs(options.program, speed)
     for width, height in SCREENS:
-        server, display = start_server(width, height)
-        env = dict(os.environ, DISPLAY=display, COPPERTROWEL_PACING_REPORT="1")
-        env.pop("XSCREENSAVER_WINDOW", None)
-        try:
+        with Xvfb(width, height) as server:
+            env = dict(server.env, COPPERTROWEL_PACING_REPORT="1")
+            env.pop("XSCREENSAVER_WINDOW", None)
             for number in range(1, options.rounds + 1):
                 order = everything if number % 2 else everything[::-1]
                 loads.append(os.getloadavg())
                 print(f"   {width}x{height} round {number} of {options.rounds} (load {loads[-1][0]:.2f})")
                 for name, command in order:
-                    run = dict(measure(command, env, server, options), name=name, screen=f"{width}x{height}",
-                               round=number)
+                    run = dict(measure(command, env, server.process, options), name=name,
+                               screen=f"{width}x{height}", round=number)
                     runs.append(run)
                     if "error" in run:
                         print(f"      {name}: ended with status {run['status']} during the warm-up: "
                               f"{run['error'].strip()}")
-        finally:
-            server.terminate()
-            server.wait()
 
     medians = []
     for screen in dict.fromkeys(run["screen"] for run in runs):
         for name in dict.fromkeys(run["name"] for run in runs):
-            measured = [run for run in runs if run["screen"] == screen and run["name"] == name and "error" not in run]
+            measured = [run for run in runs
+                        if run["screen"] == screen and run["name"] == name and "error" not in run]
             if not measured:
                 continue
             median = {"name": name, "screen": screen, "runs": len(measured)}

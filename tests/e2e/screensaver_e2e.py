@@ -238,13 +238,13 @@ def settings_command(t, env, programs_line):
 
 
 def check_paced(t, errors, speed):
-    """The program's pacing report: steps at the slider's speed (loosely: a loaded machine's test, not a
-    benchmark) and at least a frame."""
+    """The program's pacing report: steps at the slider's speed and at least a frame. Loosely, within 15 %: a
+    short run on a loaded machine, not a benchmark; the default speed is 29 % off the slider's setting."""
     report = PACING_REPORT.search(errors)
     if not report:
         raise Failure("no pacing report from the program:\n" + errors[-3000:])
     frames, steps, seconds = int(report[1]), int(report[2]), float(report[3])
-    if not frames or seconds <= 0 or abs(steps / seconds - speed) > speed * 0.05:
+    if not frames or seconds <= 0 or abs(steps / seconds - speed) > speed * 0.15:
         raise Failure(f"paced at --speed {speed}: {report[0]}")
     t.note(f"paced: {report[0]}")
 
