@@ -44,7 +44,7 @@ CONFIGURATIONS = "/usr/share/xscreensaver/config"
 CONFIGURATION = os.path.join(os.path.dirname(os.path.abspath(__file__)), "../../packaging/linux/coppertrowel.xml")
 # The slider's setting the user picks: off the default, since xscreensaver's settings leave a setting at its
 # default off the command line.
-SLIDER_SPEED = 4620
+SLIDER_SPEED = 6600
 PACING_REPORT = re.compile(r"pacing: frames (\d+) steps (\d+) seconds ([\d.]+) late99 ([\d.]+)ms")
 
 
@@ -239,7 +239,7 @@ def settings_command(t, env, programs_line):
 
 def check_paced(t, errors, speed):
     """The program's pacing report: steps at the slider's speed and at least a frame. Loosely, within 15 %: a
-    short run on a loaded machine, not a benchmark; the default speed is 29 % off the slider's setting."""
+    short run on a loaded machine, not a benchmark; the default speed is 40 % off the slider's setting."""
     report = PACING_REPORT.search(errors)
     if not report:
         raise Failure("no pacing report from the program:\n" + errors[-3000:])
