@@ -343,14 +343,15 @@ def saver_panel(draw, box, data):
     colours = {"program": (200, 30, 30), "X server": (30, 90, 200)}
     ox, oy, ex, ey = left + 300, top + 60, right - 30, bottom - 50
     high = max(m["program_cpu"] + m["server_cpu"] for m in medians)
-    low = 0.1  # log scale: the lightest are a hundredth of the heaviest
+    # Log scale, from the decade below the smallest figure: the lightest are a thousandth of the heaviest.
+    low = 10 ** math.floor(math.log10(min(v for m in medians for v in (m["program_cpu"], m["server_cpu"]) if v > 0)))
 
     def xpos(v):
         return ox + (math.log10(max(v, low)) - math.log10(low)) / (math.log10(high * 2) - math.log10(low)) * (ex - ox)
 
     draw.text((left + 10, top + 8), "Screen savers on the root window of Xvfb: CPU, % of one core (median, log "
               "scale), the program's and the X server's on its behalf", fill="black", font=normal)
-    for t in [10 ** e for e in range(-1, math.ceil(math.log10(high * 2)) + 1)]:
+    for t in [10 ** e for e in range(round(math.log10(low)), math.ceil(math.log10(high * 2)) + 1)]:
         if xpos(t) <= ex:
             draw.line([(xpos(t), oy), (xpos(t), ey)], fill=(225, 225, 225))
             draw.text((xpos(t), ey + 6), fmt(t), fill="black", font=small, anchor="mt")
