@@ -229,6 +229,8 @@ def settings_command(t, env, programs_line):
                 os.killpg(settings.process.pid, signal.SIGTERM)
                 settings.wait(30)
         errors = settings.errors()
+    if errors.startswith("unshare:"):
+        raise Skipped("no mount namespace here to show xscreensaver's settings our configuration: " + errors)
     made = re.findall(r'scheduling preview "(.*)"', errors)
     if f"reading {CONFIGURATIONS}/coppertrowel.xml" not in errors or not made:
         raise Failure("xscreensaver's settings did not read our configuration:\n" + errors[-3000:])
