@@ -81,8 +81,7 @@ def programs(program, speed):
     usage = subprocess.run([program, "--help"], capture_output=True, text=True).stdout
     found = []
     if "--fps" in usage:
-        found.append((f"coppertrowel paced ({FPS} frames/s, {speed} steps/s)",
-                      [program, "--root", "--fps", str(FPS), "--speed", str(speed)]))
+        found.append(("coppertrowel paced", [program, "--root", "--fps", str(FPS), "--speed", str(speed)]))
     else:
         print("This build has no paced mode: ours runs unpaced only.")
     # Before the paced mode, --root alone ran unpaced.

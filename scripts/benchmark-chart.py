@@ -230,7 +230,8 @@ def saver_report(data):
     context, out = data["context"], []
     fps, speed = context["fps"], context["speed"]
     out.append(f"### Screen savers on the root window of Xvfb (% of one core, medians of {context['rounds']} "
-               f"rounds of {context['seconds']:g} s after {context['warm_up']:g} s)\n")
+               f"rounds of {context['seconds']:g} s after {context['warm_up']:g} s; paced at {fps} frames/s and "
+               f"{speed} steps/s)\n")
     rows = [[m["screen"], m["name"], fmt(m["program_cpu"], 2), fmt(m["server_cpu"], 2),
              fmt(m["program_cpu"] + m["server_cpu"], 2), fmt(m.get("frames_per_second"), 4),
              fmt(m.get("steps_per_second"), 5), fmt(m.get("late99_ms"), 2)] for m in data["medians"]]
@@ -279,10 +280,10 @@ def panel(draw, box, title, xlabel, ylabel, series, xs, log=True, hline=None):
     small, normal = font(13), font(15)
     ox, oy, ex, ey = left + 70, top + 56, right - 20, bottom - 50
     values = [y for _, _, points in series for _, y in points if y and y > 0]
-    if hline:
-        values.append(hline[0])
     if not values:
         return
+    if hline:
+        values.append(hline[0])
     if log:
         low = 10 ** math.floor(math.log10(min(values)))
         high = 10 ** (math.ceil(math.log10(max(values))) + 1)  # a decade above the data for the legend
