@@ -85,10 +85,6 @@ for r in $(seq "$repetitions"); do
         run_round "$name" "$r"
     done
 done
-# The screen savers measure a server of their own each, with nothing else drawing on this one.
-kill "$XVFB_PID"
-wait "$XVFB_PID" 2>/dev/null || true
-
 # The screen savers: the program itself, paced and not, beside the hacks. The chart needs the system's PIL
 # (python3-pil), so the system's interpreter, not one found first on the PATH.
 python=/usr/bin/python3
