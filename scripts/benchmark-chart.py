@@ -1,9 +1,12 @@
 #!/usr/bin/env python3
 """Summarises the benchmark JSON of scripts/run-benchmarks.sh: prints the medians and the ratios against the
 targets as Markdown tables, and draws the frame cost, the start-up time and the presentation under Xvfb, ours
-beside SDL2's, against the screen width as a PNG.
+beside SDL2's, against the screen width as a PNG; with --screensavers, the screen-saver comparison of
+scripts/bench-screensavers.py too: its tables, the targets of the paced mode, and ours beside xscreensaver's hacks
+in the chart.
 
-    benchmark-chart.py headless.json [x11.json] [sdl.json] [--chart docs/performance/chart.png]
+    benchmark-chart.py headless.json [x11.json] [sdl.json] [--screensavers screensavers.json]
+                       [--chart docs/performance/chart.png]
 
 Needs Python 3 and PIL (Debian: python3-pil); the DejaVu font (fonts-dejavu-core) when present."""
 
@@ -218,6 +221,52 @@ def x11_report(s):
     return out
 
 
+# The paced mode's ceiling on the program's CPU (% of one core) at each screen; the server's is as much again.
+SAVER_CPU_LIMITS = {"1920x1080": 1.0, "3840x2160": 2.0}
+
+
+def saver_report(data):
+    """The screen savers' medians, and the paced mode's targets judged on them."""
+    context, out = data["context"], []
+    fps, speed = context["fps"], context["speed"]
+    out.append(f"### Screen savers on the root window of Xvfb (% of one core, medians of {context['rounds']} "
+               f"rounds of {context['seconds']:g} s after {context['warm_up']:g} s; paced at {fps} frames/s and "
+               f"{speed} steps/s)\n")
+    rows = [[m["screen"], m["name"], fmt(m["program_cpu"], 2), fmt(m["server_cpu"], 2),
+             fmt(m["program_cpu"] + m["server_cpu"], 2), fmt(m.get("frames_per_second"), 4),
+             fmt(m.get("steps_per_second"), 5), fmt(m.get("late99_ms"), 2)] for m in data["medians"]]
+    out.append(table(["screen", "program", "program CPU %", "X server CPU %", "together %", "frames/s", "steps/s",
+                      "late 99th pct, ms"], rows))
+    out.append("\n### The paced mode's targets\n")
+    rows = []
+    for screen, limit in SAVER_CPU_LIMITS.items():
+        here = [m for m in data["medians"] if m["screen"] == screen]
+        ours = next((m for m in here if m["name"].startswith("coppertrowel paced")), None)
+        hacks = [m for m in here if not m["name"].startswith("coppertrowel")]
+        if not ours:
+            rows.append([screen, "paced run", "–", "not measured: this build has no paced mode"])
+            continue
+        together = ours["program_cpu"] + ours["server_cpu"]
+        lightest = min(hacks, key=lambda m: m["program_cpu"] + m["server_cpu"], default=None)
+        rows.append([screen, f"program CPU ≤ {limit:g} %", fmt(ours["program_cpu"], 2),
+                     verdict(ours["program_cpu"] <= limit)])
+        rows.append([screen, f"X server CPU ≤ {limit:g} %", fmt(ours["server_cpu"], 2),
+                     verdict(ours["server_cpu"] <= limit)])
+        if lightest:
+            light = lightest["program_cpu"] + lightest["server_cpu"]
+            rows.append([screen, f"together < the lightest hack ({lightest['name']}, {fmt(light, 2)} %)",
+                         fmt(together, 2), verdict(together < light)])
+        if "frames_per_second" in ours:
+            rows.append([screen, f"frames/s within 1 % of {fps}", fmt(ours["frames_per_second"], 4),
+                         verdict(abs(ours["frames_per_second"] - fps) <= fps * 0.01)])
+            rows.append([screen, f"steps/s within 0.5 % of {speed}", fmt(ours["steps_per_second"], 5),
+                         verdict(abs(ours["steps_per_second"] - speed) <= speed * 0.005)])
+            rows.append([screen, "lateness, 99th percentile ≤ 2 ms", fmt(ours["late99_ms"], 2),
+                         verdict(ours["late99_ms"] <= 2)])
+    out.append(table(["screen", "target", "measured", ""], rows))
+    return "\n".join(out)
+
+
 def font(size):
     for path in ["/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf"]:
         if os.path.exists(path):
@@ -231,10 +280,10 @@ def panel(draw, box, title, xlabel, ylabel, series, xs, log=True, hline=None):
     small, normal = font(13), font(15)
     ox, oy, ex, ey = left + 70, top + 56, right - 20, bottom - 50
     values = [y for _, _, points in series for _, y in points if y and y > 0]
-    if hline:
-        values.append(hline[0])
     if not values:
         return
+    if hline:
+        values.append(hline[0])
     if log:
         low = 10 ** math.floor(math.log10(min(values)))
         high = 10 ** (math.ceil(math.log10(max(values))) + 1)  # a decade above the data for the legend
@@ -285,9 +334,52 @@ def panel(draw, box, title, xlabel, ylabel, series, xs, log=True, hline=None):
         legend_y += 18
 
 
-def chart(s, path):
+def saver_panel(draw, box, data):
+    """Ours beside the hacks: one bar per program and screen, the program's CPU and the server's stacked."""
+    left, top, right, bottom = box
+    small, normal = font(13), font(15)
+    medians = data["medians"]
+    names = list(dict.fromkeys(m["name"] for m in medians))
+    screens = list(dict.fromkeys(m["screen"] for m in medians))
+    colours = {"program": (200, 30, 30), "X server": (30, 90, 200)}
+    ox, oy, ex, ey = left + 300, top + 60, right - 30, bottom - 50
+    high = max(m["program_cpu"] + m["server_cpu"] for m in medians)
+    # Log scale, from the decade below the smallest figure: the lightest are a thousandth of the heaviest.
+    low = 10 ** math.floor(math.log10(min(v for m in medians for v in (m["program_cpu"], m["server_cpu"]) if v > 0)))
+
+    def xpos(v):
+        return ox + (math.log10(max(v, low)) - math.log10(low)) / (math.log10(high * 2) - math.log10(low)) * (ex - ox)
+
+    draw.text((left + 10, top + 8), "Screen savers on the root window of Xvfb: CPU, % of one core (median, log "
+              "scale), the program's and the X server's on its behalf", fill="black", font=normal)
+    for t in [10 ** e for e in range(round(math.log10(low)), math.ceil(math.log10(high * 2)) + 1)]:
+        if xpos(t) <= ex:
+            draw.line([(xpos(t), oy), (xpos(t), ey)], fill=(225, 225, 225))
+            draw.text((xpos(t), ey + 6), fmt(t), fill="black", font=small, anchor="mt")
+    bar = (ey - oy) / (len(names) * len(screens) + len(names))
+    y = oy
+    for name in names:
+        for screen in screens:
+            m = next((m for m in medians if m["name"] == name and m["screen"] == screen), None)
+            if m:
+                draw.text((ox - 8, y + bar / 2), f"{name}, {screen}", fill="black", font=small, anchor="rm")
+                program_end = xpos(m["program_cpu"])
+                draw.rectangle([ox, y + 2, program_end, y + bar - 2], fill=colours["program"])
+                draw.rectangle([program_end, y + 2, max(program_end, xpos(m["program_cpu"] + m["server_cpu"])),
+                                y + bar - 2], fill=colours["X server"])
+                draw.text((max(program_end, xpos(m["program_cpu"] + m["server_cpu"])) + 6, y + bar / 2),
+                          fmt(m["program_cpu"] + m["server_cpu"], 2) + " %", fill="black", font=small, anchor="lm")
+            y += bar
+        y += bar
+    draw.rectangle([ox, oy, ex, ey], outline="black")
+    for index, (label, colour) in enumerate(colours.items()):
+        draw.rectangle([ox + 10 + index * 120, top + 34, ox + 30 + index * 120, top + 46], fill=colour)
+        draw.text((ox + 36 + index * 120, top + 32), label, fill="black", font=small)
+
+
+def chart(s, path, savers=None):
     widths = [640, 1920, 3840]
-    image = Image.new("RGB", (1200, 1040), "white")
+    image = Image.new("RGB", (1200, 1040 + (520 if savers else 0)), "white")
     draw = ImageDraw.Draw(image)
 
     def frame_series(name):
@@ -331,22 +423,31 @@ def chart(s, path):
           presentation("ClientCpuMicrosecondsPerFrame"), screen_widths)
     panel(draw, (600, 520, 1200, 1040), "Presentation under Xvfb: frames per second", "screen width, pixels",
           "frames/s (median, log scale)", presentation("FramesPerSecond"), screen_widths)
+    if savers:
+        saver_panel(draw, (0, 1040, 1200, 1560), savers)
     image.save(path)
 
 
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
-    parser.add_argument("json", nargs="+")
+    parser.add_argument("json", nargs="*")
     parser.add_argument("--chart")
+    parser.add_argument("--screensavers")
     options = parser.parse_args()
+    savers = None
+    if options.screensavers:
+        with open(options.screensavers) as file:
+            savers = json.load(file)
     medians, context = load_medians(options.json)
     summary = Summary(medians)
     if context:
         print(f"Machine: {context.get('num_cpus')} CPUs at {context.get('mhz_per_cpu')} MHz, "
               f"load average {', '.join(f'{v:.2f}' for v in context.get('load_avg', []))} at the start\n")
     print(report(summary))
+    if savers:
+        print("\n" + saver_report(savers))
     if options.chart:
-        chart(summary, options.chart)
+        chart(summary, options.chart, savers)
         print(f"\nChart: {options.chart}")
 
 

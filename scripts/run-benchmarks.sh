@@ -8,10 +8,14 @@
 # and SDL's once, in alternating order. The console shows the medians. The JSON results go to
 # docs/performance/ (and BUILD_DIR/benchmarks, BUILD_DIR being build/default unless set), with the chart of
 # frame cost, start-up time and presentation against screen width drawn from them, docs/performance/chart.png,
-# and the medians and ratios printed as the tables of docs/performance.md.
+# and the medians and ratios printed as the tables of docs/performance.md. Last, the program as a screen saver
+# beside xscreensaver's software hacks, each alone on the root window of a virtual X server of its own per screen
+# size (scripts/bench-screensavers.py, SCREENSAVER_ROUNDS rounds, default 3): the CPU of each and of the server on
+# its behalf, and the paced mode's frames, steps and lateness, in docs/performance/screensavers.json.
 #
 #   scripts/run-benchmarks.sh                      everything
 #   BENCHMARK_FILTER=Compose scripts/run-benchmarks.sh   only the benchmarks whose names match (regex)
+#   BENCHMARK_FILTER=ScreenSavers scripts/run-benchmarks.sh   only the screen savers
 #
 # Installs what is missing when run as root on Debian; otherwise says what to install.
 set -euo pipefail
@@ -19,7 +23,7 @@ cd "$(dirname "$0")/.."
 source scripts/ensure-packages.sh
 source scripts/virtual-display.sh
 
-ensure_packages "${LINUX_BUILD_PACKAGES[@]}" xvfb python3 python3-pil libsdl2-dev
+ensure_packages "${LINUX_BUILD_PACKAGES[@]}" xvfb python3 python3-pil libsdl2-dev xscreensaver-data
 
 build_dir=${BUILD_DIR:-build/default}
 repetitions=${REPETITIONS:-5}
@@ -27,7 +31,7 @@ filter=${BENCHMARK_FILTER:-.}
 out="$build_dir/benchmarks"
 
 cmake --preset default -B "$build_dir" -DCOPPERTROWEL_BENCHMARKS=ON >/dev/null
-targets=(coppertrowel_bench coppertrowel_x11_bench)
+targets=(coppertrowel coppertrowel_bench coppertrowel_x11_bench)
 # The SDL2 comparison is a target only where the configuration found SDL2. No grep -q here or below: with
 # pipefail, a writer that grep -q cut off early would count as a failure.
 if cmake --build "$build_dir" --target help | grep -w coppertrowel_sdl_bench >/dev/null; then
@@ -81,15 +85,28 @@ for r in $(seq "$repetitions"); do
         run_round "$name" "$r"
     done
 done
-echo "== Load after: $(cat /proc/loadavg)"
-
-# The chart needs the system's PIL (python3-pil), so the system's interpreter, not one found first on the PATH.
+# The screen savers: the program itself, paced and not, beside the hacks. The chart needs the system's PIL
+# (python3-pil), so the system's interpreter, not one found first on the PATH.
 python=/usr/bin/python3
 [ -x "$python" ] || python=python3
+rm -f "$out/screensavers.json"
+if [[ ScreenSavers =~ $filter ]]; then
+    echo "== Screen savers on the root window, ours beside xscreensaver's hacks"
+    "$python" scripts/bench-screensavers.py --program "$build_dir/coppertrowel" --out "$out/screensavers.json" \
+        --rounds "${SCREENSAVER_ROUNDS:-3}"
+fi
+echo "== Load after: $(cat /proc/loadavg)"
+
 # docs/performance/ holds one run: a comparison that did not run leaves no figures of an earlier one behind.
 mkdir -p docs/performance
-rm -f docs/performance/headless.json docs/performance/x11.json docs/performance/sdl.json
+rm -f docs/performance/headless.json docs/performance/x11.json docs/performance/sdl.json \
+    docs/performance/screensavers.json
 results=()
+savers=()
+if [ -f "$out/screensavers.json" ]; then
+    cp "$out/screensavers.json" docs/performance/
+    savers=(--screensavers docs/performance/screensavers.json)
+fi
 if [ -f "$out/headless.json" ]; then
     cp "$out/headless.json" docs/performance/
     results+=(docs/performance/headless.json)
@@ -105,8 +122,8 @@ for name in "${programs[@]}"; do
         results+=("docs/performance/$name.json")
     fi
 done
-if [ ${#results[@]} -eq 0 ]; then
+if [ ${#results[@]} -eq 0 ] && [ ${#savers[@]} -eq 0 ]; then
     echo "No benchmark matches $filter" >&2
     exit 1
 fi
-"$python" scripts/benchmark-chart.py "${results[@]}" --chart docs/performance/chart.png
+"$python" scripts/benchmark-chart.py "${results[@]}" "${savers[@]}" --chart docs/performance/chart.png

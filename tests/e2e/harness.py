@@ -32,7 +32,8 @@ BACKGROUND = (2, 151, 57)
 REPORT_MARKS = ("AddressSanitizer", "LeakSanitizer", "ThreadSanitizer", "runtime error:", "X error")
 PACKAGES = {"Xvfb": "xvfb", "xrandr": "x11-xserver-utils", "xclock": "x11-apps", "openbox": "openbox",
             "awesome": "awesome", "xfwm4": "xfwm4", "dbus-run-session": "dbus-daemon",
-            "xscreensaver": "xscreensaver xscreensaver-data", "xscreensaver-command": "xscreensaver"}
+            "xscreensaver": "xscreensaver xscreensaver-data", "xscreensaver-command": "xscreensaver",
+            "xscreensaver-settings": "xscreensaver", "unshare": "util-linux"}
 
 
 class Failure(Exception):
