@@ -459,7 +459,8 @@ def no_display(t):
 
 def out_of_memory(t):
     with open(t.program, "rb") as binary:
-        if any(mark in binary.read() for mark in (b"__asan_init", b"__tsan_init")):
+        contents = binary.read()
+        if any(mark in contents for mark in (b"__asan_init", b"__tsan_init")):
             raise Skipped("a sanitizer build reserves its shadow memory as data: no data limit can be set")
     with Xvfb(4096, 4096) as server:
         # Room for start-up and one 52 MB surface at most, not for both.
