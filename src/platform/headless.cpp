@@ -387,10 +387,6 @@ bool FillRect(DeviceContext dc, const Rect& rect, BrushHandle brush) {
     return true;
 }
 
-void MessageBox(WindowHandle, const char* text, const char*) {
-    Tell("MessageBox", text);
-}
-
 bool GetMessage(Message& message) {
     std::unique_lock guard(Lock);
     Run.LoopWaiting = Run.Queue.empty() && !Run.QuitPosted && !Run.PaintPending;

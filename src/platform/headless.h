@@ -57,7 +57,7 @@ void SetWindowCopyObserver(std::function<void(const platform::CopyRect&)> observ
 // Hands over the text calls and window copies logged since the last hand-over (or the Reset) and forgets
 // them, so that a run of millions of frames can look at each frame's own without the logs growing.
 void TakeDrawingLogs(std::vector<TextCall>& texts, std::vector<platform::CopyRect>& copies);
-// What the user was told, in order: "ReportFatal <text>", "ReportInformation <text>", "MessageBox <text>".
+// What the user was told, in order: "ReportFatal <text>", "ReportInformation <text>".
 std::vector<std::string> Told();
 
 // What the program made of the window system, and what it left of it.

@@ -121,7 +121,7 @@ bool InvalidateRect(WindowHandle window, bool erase);
 
 // Which screen-saver host's conventions this window system has.
 enum class ScreenSaverHost : std::uint8_t {
-    Scr,     // Windows: /s full screen, /p a child window inside the host's preview window, /c a note
+    Scr,     // Windows: /s full screen, /p a child window inside the host's preview window, /c the settings
     XWindow, // X11: the host's window itself is drawn into (--window-id, --root, XSCREENSAVER_WINDOW)
     Both,    // the headless platform, which imitates either
 };
@@ -144,9 +144,6 @@ WindowHandle CreateWindowIn(WindowHandle host, const char* className, std::int32
                             ModuleHandle instance);
 // [main] Fills a rectangle of a device context with a brush's colour (clipped to what the context covers).
 bool FillRect(DeviceContext dc, const Rect& rect, BrushHandle brush);
-// [main] A note for the user in a box with an OK button, owned by a window (nullptr: none); returns when the
-// user has closed it. Where the window system has no such box, the text goes to standard output.
-void MessageBox(WindowHandle owner, const char* text, const char* caption);
 
 // ---- Messages
 
@@ -227,8 +224,8 @@ void WakeSleeper();
 // saved or what is saved is damaged.
 bool ReadSavedSpeed(std::uint32_t& stepsPerSecond);
 // [main] The screen saver's settings: a speed slider from `slowest` to `fastest` set at `speed`, OK and
-// Cancel, owned as MessageBox's box is. OK saves the slider's value for ReadSavedSpeed, Cancel nothing.
-// Returns when the user has closed it.
+// Cancel, owned by `owner` (nullptr: the window in front, which started them). OK saves the slider's value
+// for ReadSavedSpeed, Cancel nothing. Returns when the user has closed it.
 void ShowSettings(WindowHandle owner, std::uint32_t speed, std::uint32_t slowest, std::uint32_t fastest);
 
 // ---- Clipping shared by every backend

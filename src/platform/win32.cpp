@@ -273,13 +273,6 @@ bool FillRect(DeviceContext dc, const Rect& rect, BrushHandle brush) {
     return ::FillRect(ToWindows(dc), &area, reinterpret_cast<HBRUSH>(brush)) != 0;
 }
 
-void MessageBox(WindowHandle owner, const char* text, const char* caption) {
-    // With no window named, a screen saver's settings belong to the window in front, which is what started
-    // them.
-    ::MessageBoxA(owner ? ToWindows(owner) : ::GetForegroundWindow(), text, caption,
-                  MB_OK | MB_ICONINFORMATION);
-}
-
 bool GetMessage(Message& message) {
     MSG msg{};
     const BOOL result = ::GetMessageA(&msg, nullptr, 0, 0);

@@ -45,8 +45,4 @@ bool GetClientRect(WindowHandle window, Rect& rect) {
     return true;
 }
 
-void MessageBox(WindowHandle, const char* text, const char*) {
-    ReportInformation(text);
-}
-
 } // namespace platform
