@@ -51,3 +51,8 @@ WINE_PACKAGES=(wine wine32:i386 wine64 fonts-wine libxrender1 libxrender1:i386 l
 # validator, man, and a reader of Windows resources.
 PACKAGING_PACKAGES=(cmake make g++ dpkg-dev file zip unzip gzip python3 lintian desktop-file-utils man-db icoutils
     librsvg2-bin)
+# What building the page and testing it in a browser needs: emscripten (which brings Node.js), Chromium with a
+# monospace font for the numbers, and npm for the tests' puppeteer-core. Debian's Node.js comes without npm, which
+# is a package of its own there; a Node.js from elsewhere brings its own npm, which Debian's would conflict with.
+WEB_PACKAGES=(cmake make python3 emscripten chromium fonts-dejavu-core)
+command -v npm >/dev/null || WEB_PACKAGES+=(npm)

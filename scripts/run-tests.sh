@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Builds and runs every test this machine can run: the unit tests and the end-to-end tests on a virtual X
-# display (default preset), the unit tests again under AddressSanitizer with UndefinedBehaviorSanitizer (debug)
-# and ThreadSanitizer (tsan), and the Windows programs, 32-bit and 64-bit, under Wine, each with its own loader.
-# Where the machine cannot execute 32-bit x86 programs, the 32-bit Windows program is still built and its
-# run-time tests are reported as skipped. Ends with a summary of what was skipped and why, and of what failed;
+# display (default preset), the browser build's page in headless Chromium (web), the unit tests again under
+# AddressSanitizer with UndefinedBehaviorSanitizer (debug) and ThreadSanitizer (tsan), and the Windows programs,
+# 32-bit and 64-bit, under Wine, each with its own loader. Where the machine cannot execute 32-bit x86 programs,
+# the 32-bit Windows program is still built and its run-time tests are reported as skipped. Ends with a summary of
+# what was skipped and why, and of what failed;
 # exits 0 only when everything that could run passed.
 #
 # COPPERTROWEL_NO_32BIT=1 treats the machine as unable to run 32-bit programs.
@@ -13,7 +14,8 @@ cd "$(dirname "$0")/.."
 source scripts/ensure-packages.sh
 
 ensure_packages "${LINUX_BUILD_PACKAGES[@]}" "${DEMO_DISPLAY_PACKAGES[@]}" "${TEST_DISPLAY_PACKAGES[@]}" \
-    "${WINDOWS_BUILD_PACKAGES[@]}" "${WINE_PACKAGES[@]}" "${PACKAGING_PACKAGES[@]}" clang-format || exit 1
+    "${WINDOWS_BUILD_PACKAGES[@]}" "${WINE_PACKAGES[@]}" "${PACKAGING_PACKAGES[@]}" "${WEB_PACKAGES[@]}" \
+    clang-format || exit 1
 
 jobs=$(nproc)
 failures=()
@@ -67,6 +69,8 @@ fi
 # The long run (label long) is for runs that ask for it: ctest --preset default -L long. The teardown stress
 # (label stress) and the plain build (label build) run in the optimised build only.
 run_preset default --label-exclude long
+# The page, after the default build: its sprite lists are compared with those of the default build's program.
+run_preset web
 run_preset debug --label-exclude 'long|stress'
 run_preset tsan --label-exclude 'long|stress'
 # The Windows programs: the same unit tests, the backend's own tests and the end-to-end test, under Wine.
