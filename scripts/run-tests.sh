@@ -4,8 +4,7 @@
 # AddressSanitizer with UndefinedBehaviorSanitizer (debug) and ThreadSanitizer (tsan), and the Windows programs,
 # 32-bit and 64-bit, under Wine, each with its own loader. Where the machine cannot execute 32-bit x86 programs,
 # the 32-bit Windows program is still built and its run-time tests are reported as skipped. Ends with a summary of
-# what was skipped and why, and of what failed;
-# exits 0 only when everything that could run passed.
+# what was skipped and why, and of what failed; exits 0 only when everything that could run passed.
 #
 # COPPERTROWEL_NO_32BIT=1 treats the machine as unable to run 32-bit programs.
 # Installs what is missing when run as root on Debian; otherwise says what to install.
