@@ -11,11 +11,14 @@
 # and the medians and ratios printed as the tables of docs/performance.md. Last, the program as a screen saver
 # beside xscreensaver's software hacks, each alone on the root window of a virtual X server of its own per screen
 # size (scripts/bench-screensavers.py, SCREENSAVER_ROUNDS rounds, default 3): the CPU of each and of the server on
-# its behalf, and the paced mode's frames, steps and lateness, in docs/performance/screensavers.json.
+# its behalf, and the paced mode's frames, steps and lateness, in docs/performance/screensavers.json. Then the
+# browser build's page in headless Chromium (scripts/bench-web.mjs): frames a second and the main thread's time
+# per frame at 1920x1080 and 3840x2160, and the page's compressed download, in docs/performance/web.json.
 #
 #   scripts/run-benchmarks.sh                      everything
 #   BENCHMARK_FILTER=Compose scripts/run-benchmarks.sh   only the benchmarks whose names match (regex)
 #   BENCHMARK_FILTER=ScreenSavers scripts/run-benchmarks.sh   only the screen savers
+#   BENCHMARK_FILTER=Web scripts/run-benchmarks.sh   only the page
 #
 # Installs what is missing when run as root on Debian; otherwise says what to install.
 set -euo pipefail
@@ -23,7 +26,8 @@ cd "$(dirname "$0")/.."
 source scripts/ensure-packages.sh
 source scripts/virtual-display.sh
 
-ensure_packages "${LINUX_BUILD_PACKAGES[@]}" xvfb python3 python3-pil libsdl2-dev xscreensaver-data
+ensure_packages "${LINUX_BUILD_PACKAGES[@]}" xvfb python3 python3-pil libsdl2-dev xscreensaver-data \
+    "${WEB_PACKAGES[@]}"
 
 build_dir=${BUILD_DIR:-build/default}
 repetitions=${REPETITIONS:-5}
@@ -95,12 +99,25 @@ if [[ ScreenSavers =~ $filter ]]; then
     "$python" scripts/bench-screensavers.py --program "$build_dir/coppertrowel" --out "$out/screensavers.json" \
         --rounds "${SCREENSAVER_ROUNDS:-3}"
 fi
+rm -f "$out/web.json"
+if [[ Web =~ $filter ]]; then
+    echo "== The page in headless Chromium"
+    cmake --preset web >/dev/null
+    cmake --build --preset web -j "$(nproc)"
+    # The tests' pinned puppeteer-core, installed beside the page's build rather than into the sources.
+    modules=build/web/bench-node
+    mkdir -p "$modules"
+    cp tests/web/package.json tests/web/package-lock.json "$modules/"
+    (cd "$modules" && npm ci --no-audit --no-fund --loglevel=error)
+    NODE_PATH="$PWD/$modules/node_modules" node scripts/bench-web.mjs --out "$out/web.json" build/web/page
+fi
 echo "== Load after: $(cat /proc/loadavg)"
 
 # docs/performance/ holds one run: a comparison that did not run leaves no figures of an earlier one behind.
 mkdir -p docs/performance
 rm -f docs/performance/headless.json docs/performance/x11.json docs/performance/sdl.json \
-    docs/performance/screensavers.json
+    docs/performance/screensavers.json docs/performance/web.json
+[ -f "$out/web.json" ] && cp "$out/web.json" docs/performance/
 results=()
 savers=()
 if [ -f "$out/screensavers.json" ]; then
@@ -123,6 +140,7 @@ for name in "${programs[@]}"; do
     fi
 done
 if [ ${#results[@]} -eq 0 ] && [ ${#savers[@]} -eq 0 ]; then
+    [ -f "$out/web.json" ] && exit 0
     echo "No benchmark matches $filter" >&2
     exit 1
 fi
