@@ -2,8 +2,8 @@
 # Makes the packages, each from a Release build of its own:
 #   scripts/package.sh [WORK_DIR]
 # WORK_DIR (default build/package) holds the three builds, and WORK_DIR/out the packages: the Debian package
-# and a tarball of the Linux program, and a zip of the 32-bit and the 64-bit Windows programs with the README
-# and the copyright. Every run configures afresh and makes the packages anew, whatever the folder held before.
+# and a tarball of the Linux program, a zip of the 32-bit and the 64-bit Windows programs with the README and
+# the copyright, and a zip of the page (its three files, which any static host serves) with the same two. Every run configures afresh and makes the packages anew, whatever the folder held before.
 # Installs what is missing when run as root on Debian; otherwise says what to install.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -16,7 +16,7 @@ for pkg in "${LINUX_BUILD_PACKAGES[@]}"; do
     *) linux_build+=("$pkg") ;;
     esac
 done
-ensure_packages "${linux_build[@]}" "${WINDOWS_BUILD_PACKAGES[@]}" "${PACKAGING_PACKAGES[@]}"
+ensure_packages "${linux_build[@]}" "${WINDOWS_BUILD_PACKAGES[@]}" "${PACKAGING_PACKAGES[@]}" emscripten
 
 work=${1:-build/package}
 mkdir -p "$work"
@@ -42,6 +42,10 @@ for bits in 32 64; do
         -DCOPPERTROWEL_BACKEND=win32 >/dev/null
     cmake --build "$work/windows-$bits" -j "$jobs" --target coppertrowel
 done
+# The page, from the web preset's toolchain; emscripten's optimiser finds its JavaScript parser only through
+# NODE_PATH.
+cmake --fresh --preset web -B "$work/web" "${release[@]}" >/dev/null
+NODE_PATH=/usr/share/nodejs cmake --build "$work/web" -j "$jobs" --target coppertrowel
 
 # CPack stages under a folder of its own, so that out/ holds the packages and nothing else.
 rm -rf "$work/out" "$work/cpack"
@@ -49,6 +53,12 @@ mkdir -p "$work/out"
 (cd "$work/linux" && cpack -B "$work/cpack/linux" >/dev/null)
 COPPERTROWEL_WINDOWS_32=$work/windows-32 COPPERTROWEL_WINDOWS_64=$work/windows-64 \
     cpack --config packaging/windows-zip.cmake -B "$work/cpack/windows" >/dev/null
+version=$(sed -n 's/^set(CPACK_PACKAGE_VERSION "\(.*\)")$/\1/p' "$work/linux/CPackConfig.cmake")
+web=coppertrowel-$version-web
+mkdir -p "$work/cpack/web/$web"
+cp "$work"/web/page/{index.html,coppertrowel.js,coppertrowel.wasm} README.md "$work/cpack/web/$web/"
+cp packaging/copyright "$work/cpack/web/$web/copyright.txt"
+(cd "$work/cpack/web" && zip -qrX "$work/out/$web.zip" "$web")
 mv "$work"/cpack/linux/*.deb "$work"/cpack/linux/*.tar.gz "$work"/cpack/windows/*.zip "$work/out/"
 
 echo "Packages in $work/out:"

@@ -1,12 +1,13 @@
 #!/usr/bin/env bash
-# The Windows zip:
+# The zips:
 #   zip_check.sh OUT_DIR VERSION PYTHON TESTS_DIR SCRATCH_DIR
-# It holds the 32-bit and the 64-bit program, each in the folder named after it and each really that kind of
-# program, each also as its screen saver (the same bytes named .scr), with the README and the copyright, and
-# nothing else; each program carries its icon and version resources (tests/resources/check_resources.py); the
-# 64-bit one answers --version with VERSION under Wine, in a prefix of its own kept in SCRATCH_DIR. The 32-bit
-# one is not run: many machines cannot, and it is the same code. Only the Wine run is skipped, where Wine's
-# 64-bit loader is missing.
+# The page's zip holds the page, its script and its WebAssembly module, with the README and the copyright, and
+# nothing else. The Windows zip holds the 32-bit and the 64-bit program, each in the folder named after it and each
+# really that kind of program, each also as its screen saver (the same bytes named .scr), with the README and the
+# copyright, and nothing else; each program carries its icon and version resources
+# (tests/resources/check_resources.py); the 64-bit one answers --version with VERSION under Wine, in a prefix of
+# its own kept in SCRATCH_DIR. The 32-bit one is not run: many machines cannot, and it is the same code. Only the
+# Wine run is skipped, where Wine's 64-bit loader is missing.
 set -uo pipefail
 out=$1 version=$2 python=$3 tests=$4 scratch=$5
 failed=0 skipped=""
@@ -14,16 +15,29 @@ fail() {
     echo "FAIL: $1"
     failed=1
 }
-zip=$(echo "$out"/*.zip)
 top=coppertrowel-$version-windows
-
-expected=$(printf '%s\n' "$top/32-bit/coppertrowel.exe" "$top/32-bit/coppertrowel.scr" \
-    "$top/64-bit/coppertrowel.exe" "$top/64-bit/coppertrowel.scr" "$top/README.md" "$top/copyright.txt")
-listed=$(unzip -Z1 "$zip" | grep -v '/$' | sort)
-if [ "$listed" != "$expected" ]; then
-    fail "$(basename "$zip") holds"$'\n'"$listed"$'\n'"instead of"$'\n'"$expected"
+zip=$out/$top.zip
+# holds ZIP FILE...: whether ZIP holds exactly the FILEs.
+holds() {
+    local zip=$1 expected listed
+    shift
+    expected=$(printf '%s\n' "$@" | sort)
+    listed=$(unzip -Z1 "$zip" | grep -v '/$' | sort)
+    if [ "$listed" != "$expected" ]; then
+        fail "$(basename "$zip") holds"$'\n'"$listed"$'\n'"instead of"$'\n'"$expected"
+    else
+        echo "ok: $(basename "$zip") holds" $listed
+    fi
+}
+holds "$zip" "$top/32-bit/coppertrowel.exe" "$top/32-bit/coppertrowel.scr" "$top/64-bit/coppertrowel.exe" \
+    "$top/64-bit/coppertrowel.scr" "$top/README.md" "$top/copyright.txt"
+web=coppertrowel-$version-web
+holds "$out/$web.zip" "$web/index.html" "$web/coppertrowel.js" "$web/coppertrowel.wasm" "$web/README.md" \
+    "$web/copyright.txt"
+if [ "$(unzip -p "$out/$web.zip" "$web/coppertrowel.wasm" | head -c 4 | od -An -c | tr -d ' ')" = '\0asm' ]; then
+    echo "ok: $web/coppertrowel.wasm is a WebAssembly module"
 else
-    echo "ok: $(basename "$zip") holds" $listed
+    fail "$web/coppertrowel.wasm is not a WebAssembly module"
 fi
 
 rm -rf "$scratch/unpacked"
