@@ -175,7 +175,7 @@ export function pictureFaults(shot, width, height) {
     }
   }
   shot.boxes.forEach(({ white, dark }, i) => {
-    if (white < 150 || dark < 5) faults.push(`the box at y ${[10, 30][i]}: ${white} white and ${dark} dark pixels`);
+    if (white < 100 || dark < 5) faults.push(`the box at y ${[10, 30][i]}: ${white} white and ${dark} dark pixels`);
   });
   return faults;
 }
