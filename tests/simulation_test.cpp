@@ -453,4 +453,53 @@ TEST(PacedThread, InputDuringTheSleepActsAtOnce) {
     EXPECT_EQ(ExitStatus(program), 0);
 }
 
+// ---- A page's paced frames
+
+// Catches a page whose animation frames make more or fewer steps than are due at the speed, show a step the
+// unpaced program does not draw, move the balls otherwise than the unpaced steps do, or race to catch up
+// after the page was hidden.
+TEST(PageFrames, MakeTheStepsDueInWholePeriodsAndResumeFromThePresentAfterAHiddenPage) {
+    using std::chrono::duration;
+    OpenProgramScreen(640, 360);
+    StepsPerSecond = 6600;
+    Running = true;
+    const auto beforeBegin = Clock::now();
+    BeginPacedFrames();
+    const auto afterBegin = Clock::now();
+    Pacing = PacingRecord{};
+    const FrameState start = StateNow();
+    for (int frame = 0; frame < 3; ++frame) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        const std::size_t texts = headless::TextCalls().size();
+        const auto before = Clock::now();
+        PacedAnimationFrame();
+        const auto after = Clock::now();
+        const auto dueAt = [](auto from, auto to) { return duration<double>(to - from).count() * 6600; };
+        ASSERT_EQ(Pacing.Steps % 11, 0u);
+        EXPECT_GE(static_cast<double>(Pacing.Steps), dueAt(afterBegin, before) - 11);
+        EXPECT_LE(static_cast<double>(Pacing.Steps), dueAt(beforeBegin, after));
+        EXPECT_EQ(headless::TextCalls().size(), texts + 2) << "the frame's two numbers";
+    }
+    const FrameState paced = StateNow();
+    Put(1, start.X1, start.Y1, start.VX1, start.VY1);
+    Put(2, start.X2, start.Y2, start.VX2, start.VY2);
+    for (std::uint64_t step = 0; step < Pacing.Steps; ++step) {
+        ApplyPairForce();
+        MoveBalls();
+    }
+    EXPECT_EQ(StateNow(), paced);
+
+    // Hidden for 400 ms: the next frame draws nothing and makes no step, the one after only its own.
+    Put(1, paced.X1, paced.Y1, paced.VX1, paced.VY1);
+    Put(2, paced.X2, paced.Y2, paced.VX2, paced.VY2);
+    const std::uint64_t shown = Pacing.Steps;
+    std::this_thread::sleep_for(std::chrono::milliseconds(400));
+    PacedAnimationFrame();
+    EXPECT_EQ(Pacing.Steps, shown);
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    PacedAnimationFrame();
+    EXPECT_LT(Pacing.Steps - shown, 6600u / 4);
+    Running = false;
+}
+
 } // namespace

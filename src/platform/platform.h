@@ -228,6 +228,14 @@ bool ReadSavedSpeed(std::uint32_t& stepsPerSecond);
 // for ReadSavedSpeed, Cancel nothing. Returns when the user has closed it.
 void ShowSettings(WindowHandle owner, std::uint32_t speed, std::uint32_t slowest, std::uint32_t fastest);
 
+// ---- A page's loop (the web backend alone)
+
+// [main] The next message queued, without waiting: false when none is.
+bool PeekMessage(Message& message);
+// [main] Calls `frame` on each of the page's animation frames (at the display's rate; none while the page
+// is hidden) until it returns false; returns at once.
+void RequestAnimationFrames(bool (*frame)());
+
 // ---- Clipping shared by every backend
 
 struct CopyRect {

@@ -182,14 +182,14 @@ std::intptr_t MainWndProc(platform::WindowHandle window, std::uint32_t message, 
 
 } // namespace
 
-int RunProgram() {
+bool StartProgram() {
     Phase = ProgramPhase::StartingUp;
     MainWindow = nullptr;
     BallsStarted = false;
     FirstPointer = PointerStart{};
     Pacing = PacingRecord{};
     if (!platform::ConnectWindowSystem()) {
-        return 1;
+        return false;
     }
     if (InHostWindow()) {
         Host = platform::HostWindow(HostWindowId);
@@ -200,25 +200,22 @@ int RunProgram() {
             platform::ReportFatal(("coppertrowel: there is no window " + std::to_string(HostWindowId) + " (" +
                                    hex + ") to draw in")
                                       .c_str());
-            return 1;
+            return false;
         }
     }
     if (!FollowScreen()) {
         platform::ReportFatal(Refusal.c_str());
         ReleaseDynamicArrays();
-        return 1;
+        return false;
     }
+    return true;
+}
 
-    platform::Message message{};
-    while (platform::GetMessage(message)) {
-        platform::TranslateMessage(message);
-        platform::DispatchMessage(message);
-    }
-
+int FinishProgram(const platform::Message& quit) {
     // The loop can also end without a teardown (a quit posted by something else): never leave the thread
     // running into the release of what it draws with.
     StopSimulation();
     ReleaseDynamicArrays();
     ReportPacing();
-    return static_cast<int>(message.WParam);
+    return static_cast<int>(quit.WParam);
 }

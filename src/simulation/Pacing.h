@@ -2,6 +2,7 @@
 // The paced simulation thread: the very steps of the unpaced one, made at a fixed number a second, with a
 // frame at the display's rate and a sleep between frames, for a screen saver that costs almost nothing.
 
+#include <chrono>
 #include <cstdint>
 
 // Steps a second of a paced run; 0: unpaced, each step follows the last without pause. Frames a second; 0:
@@ -32,11 +33,35 @@ struct PacingRecord {
 };
 extern PacingRecord Pacing;
 
+using Clock = std::chrono::steady_clock;
+using std::chrono::nanoseconds;
+
+// Every frame of a paced run is one the unpaced program draws too, which composes every 11th step.
+inline constexpr std::uint32_t FrameStepMultiple = 11;
+// Further behind than this (a suspended machine, a stopped server, a hidden page), a run resumes from the
+// present.
+inline constexpr nanoseconds LongStall = std::chrono::milliseconds(250);
+
+// The time from a run's origin to the end of `steps` steps, in whole nanoseconds, exact for any run.
+nanoseconds StepTime(std::uint64_t steps);
+// StepsPerSecond / frame rate (FramesPerSecond, else the monitor's refresh rate, else 60), rounded to the
+// nearest whole multiple of 11, at least 11.
+std::int32_t StepsPerFrame();
+// Counts a frame of the paced thread composed `late` after it was due.
+void CountFrame(nanoseconds late);
+
 // The thread procedure of a paced run: StepsPerSecond steps a second, a frame every K of them (K the steps
 // a frame at the frame rate takes, rounded to a whole multiple of 11, RenderPeriod K - 1), asleep between
 // frames until the next is due; a run that falls behind catches up by stepping without drawing, and one more
 // than a quarter of a second behind resumes from the present.
 void PacedSimulationThread();
+
+// A page's paced run, with no thread: the page calls PacedAnimationFrame on each of its animation frames,
+// which makes the steps due since BeginPacedFrames at StepsPerSecond, in whole 11-step periods, the last of
+// them composing the frame; none when none is due yet. A page hidden for longer than LongStall (the browser
+// gives it no animation frames) resumes from the present.
+void BeginPacedFrames();
+void PacedAnimationFrame();
 
 // One line on standard error with Pacing's figures, when COPPERTROWEL_PACING_REPORT is set and a paced run
 // has drawn a frame.

@@ -5,14 +5,11 @@
 
 #include "rendering/Composition.h"
 #include "simulation/NumberText.h"
-#include "simulation/Pacing.h"
 
 std::int32_t StepCounter;
 Extended StepDistance;
 std::string DistanceText;
 std::string SpeedSumText;
-std::thread SimulationWorker;
-std::thread::id SimulationThreadId;
 
 namespace {
 
@@ -165,21 +162,4 @@ void SimulationThread() {
 void ReleaseNumberTexts() {
     std::string().swap(DistanceText);
     std::string().swap(SpeedSumText);
-}
-
-void StartSimulation() {
-    Running = true;
-    SimulationWorker = std::thread(StepsPerSecond ? PacedSimulationThread : SimulationThread);
-    SimulationThreadId = SimulationWorker.get_id();
-}
-
-void StopSimulation() {
-    Running = false;
-    // A paced thread asleep until its next frame hears it now, not at the end of the sleep.
-    platform::WakeSleeper();
-    // Waiting for the thread, not for a fixed time: it finishes the step under way, frame included, and only
-    // then may the surfaces and the window it draws on go away.
-    if (SimulationWorker.joinable() && SimulationWorker.get_id() != std::this_thread::get_id()) {
-        SimulationWorker.join();
-    }
 }

@@ -34,10 +34,12 @@ void SimulationThread();
 // What the thread leaves when it ends: the memory of the numbers' texts given back.
 void ReleaseNumberTexts();
 
-// The simulation thread and the identifier its creation returned (kept, never used).
+// The simulation thread and the identifier its creation returned (kept, never used); the desktop's
+// (SimulationWorker.cpp). A page has none (PageFrames.cpp).
 extern std::thread SimulationWorker;
 extern std::thread::id SimulationThreadId;
-// Sets Running and creates the simulation thread, paced when StepsPerSecond is set (Pacing.h).
+// Sets Running and creates the simulation thread, paced when StepsPerSecond is set (Pacing.h); on a page,
+// sets the page's paced frames going.
 void StartSimulation();
 // Clears Running, wakes a paced thread's sleep and waits for the thread to finish its step; does nothing
 // when none runs.
