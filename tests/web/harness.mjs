@@ -95,8 +95,8 @@ export async function waitForState(page, state, predicate = () => true, seconds 
 export const sleep = (ms) => new Promise((resolve) => setTimeout(resolve, ms));
 
 // The canvas's picture, summed up in the page (a 4K picture is too much to ship out whole): its size, the share
-// of background pixels, the red regions (8-connected) with their sizes, extents and centres, the red pixels'
-// centroid, the white and dark pixels in each number's box, and a hash of every pixel.
+// of background pixels, the red regions (8-connected) with their sizes, extents and centres, the white and dark
+// pixels in each number's box, and a hash of every pixel.
 export async function picture(page) {
   return page.evaluate(() => {
     const canvas = document.getElementById('screen');
@@ -113,7 +113,6 @@ export async function picture(page) {
       hash = Math.imul(hash ^ (r | (g << 8) | (b << 16)), 16777619);
     }
     const regions = [];
-    let sumX = 0, sumY = 0, redCount = 0;
     const stack = [];
     for (let start = 0; start < red.length; start++) {
       if (red[start] !== 1) continue;
@@ -132,7 +131,6 @@ export async function picture(page) {
           }
         }
       }
-      sumX += region.x; sumY += region.y; redCount += region.pixels;
       region.x /= region.pixels; region.y /= region.pixels;
       regions.push(region);
     }
@@ -149,7 +147,6 @@ export async function picture(page) {
     };
     return {
       width, height, background: background / (width * height), regions,
-      centroid: redCount ? { x: sumX / redCount, y: sumY / redCount } : null,
       boxes: [box(10), box(30)], hash: hash >>> 0,
     };
   });
