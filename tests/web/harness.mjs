@@ -39,7 +39,7 @@ function serve(folder) {
 }
 
 // Opens the page at VIEWPORT ({ width, height, deviceScaleFactor }) and hands { page, problems } to USE, where
-// problems collects every console error or warning and every uncaught error of the page. Everything started
+// problems collects every console message, uncaught error and failed request of the page. Everything started
 // here ends, and the profile is removed, however USE ends.
 export async function withPage(folder, viewport, use) {
   const puppeteer = createRequire(import.meta.url)('puppeteer-core');
@@ -58,11 +58,8 @@ export async function withPage(folder, viewport, use) {
     });
     const page = await browser.newPage();
     const problems = [];
-    page.on('console', (message) => {
-      if (['error', 'warn', 'warning', 'assert'].includes(message.type())) {
-        problems.push(`console ${message.type()}: ${message.text()}`);
-      }
-    });
+    // The page writes nothing to the console when all is well.
+    page.on('console', (message) => problems.push(`console ${message.type()}: ${message.text()}`));
     page.on('pageerror', (error) => problems.push(`page error: ${error.message}`));
     page.on('requestfailed', (request) => problems.push(`request failed: ${request.url()}`));
     await page.goto(address, { waitUntil: 'load' });

@@ -1,7 +1,7 @@
 // The browser build in headless Chromium, one scenario per run:
 //   NODE_PATH=<node_modules with puppeteer-core> node scenarios.mjs SCENARIO PAGE_FOLDER
 // Exit status 0 when it passed, 1 when it failed, 77 with one line "Skipped: <reason>" when Chromium is missing.
-// Every scenario also fails on anything the page writes to the console as an error or warning.
+// Every scenario also fails on anything the page writes to the console, an uncaught error or a failed request.
 import { Skipped, SKIP, findChromium, picture, rightPicture, sleep, waitForState, withPage } from './harness.mjs';
 
 const desktop = { width: 1280, height: 720, deviceScaleFactor: 1 };
