@@ -47,7 +47,7 @@ Extended RoundToDesktopPrecision(Extended x) {
     if constexpr (std::numeric_limits<Extended>::digits == desktopBits) {
         return x;
     } else {
-        if (!std::isfinite(x) || x == 0.0L) {
+        if (!std::isfinite(x)) {
             return x;
         }
         int exponent = 0;
