@@ -1,8 +1,9 @@
 // One line for every width from the narrowest the program accepts to 4096: the sprite start-up builds there
 // (its size, shadow offset, the four lists' lengths and a digest of every field of every entry) and the
-// number text of values made from the width. Two builds whose extended types differ (the desktop's 64-bit
-// significand, WebAssembly's 113 bits) must print the same lines.
+// number text of values made from the width; last, a digest of the blend tables. Two builds whose extended
+// types differ (the desktop's 64-bit significand, WebAssembly's 113 bits) must print the same lines.
 #include <cstdio>
+#include <span>
 
 #include "platform/headless.h"
 #include "rendering/SpriteTables.h"
@@ -11,6 +12,7 @@
 
 namespace {
 // FNV-1a, 64 bits, fed each field's bytes from the lowest.
+constexpr std::uint64_t DigestStart = 0xcbf29ce484222325u;
 std::uint64_t Digest;
 
 void Mix(std::uint64_t value, int bytes) {
@@ -49,7 +51,7 @@ int main() {
         ComputeScale();
         ComputeBallSize();
         BuildSpriteTables();
-        Digest = 0xcbf29ce484222325u;
+        Digest = DigestStart;
         for (const auto* list : {&BodyFullPixels, &BodyEdgePixels, &ShadowFullPixels, &ShadowEdgePixels}) {
             MixList(*list);
         }
@@ -59,5 +61,14 @@ int main() {
         PrintNumbers(width);
         std::printf("\n");
     }
+    // The blend tables, built with every sprite, are the same at every width.
+    Digest = DigestStart;
+    for (const std::uint8_t byte : std::span(&MulTable[0][0], sizeof MulTable)) {
+        Mix(byte, 1);
+    }
+    for (const std::uint8_t byte : std::span(&LightTable[0][0], sizeof LightTable)) {
+        Mix(byte, 1);
+    }
+    std::printf("blend-tables %016llx\n", static_cast<unsigned long long>(Digest));
     return 0;
 }
