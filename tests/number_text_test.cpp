@@ -16,6 +16,11 @@ TEST(NumberText, FifteenSignificantDigitsWithoutTrailingZeros) {
     EXPECT_EQ(NumberText(123456789012345.6L), "123456789012346");
     // Digits an extended value has beyond double precision are not shown.
     EXPECT_EQ(NumberText(0.1L), "0.1");
+    // Exact values with more than 15 digits: a formatting that cuts, rounds halves up, or rounds through
+    // double first gets one of these wrong.
+    EXPECT_EQ(NumberText(0x1p-30L), "9.31322574615479e-10");            // 9.31322574615478515625e-10
+    EXPECT_EQ(NumberText(1234567890123445.0L), "1.23456789012344e+15"); // a tie: to the even digit
+    EXPECT_EQ(NumberText(1234567890123445.0L + 0x1p-12L), "1.23456789012345e+15"); // beyond double's 53 bits
 }
 
 TEST(NumberText, ScientificBelowOneTenThousandthAndFromTenToTheFifteenth) {
@@ -27,6 +32,9 @@ TEST(NumberText, ScientificBelowOneTenThousandthAndFromTenToTheFifteenth) {
     EXPECT_EQ(NumberText(999999999999999.0L), "999999999999999");
     EXPECT_EQ(NumberText(1e15L), "1e+15");
     EXPECT_EQ(NumberText(1.5e20L), "1.5e+20");
+    // The form is chosen by the rounded value, not by the value before rounding.
+    EXPECT_EQ(NumberText(999999999999999.5L), "1e+15");
+    EXPECT_EQ(NumberText(0.0001L - 0x1p-70L), "0.0001");
 }
 
 TEST(NumberText, TheDecimalSeparatorIsTheUsers) {

@@ -41,3 +41,17 @@ std::int32_t CeilPositive(Extended x) {
     const std::int32_t t = WholeTo32(whole);
     return fraction > 0.0L ? OneMore(t) : t;
 }
+
+Extended RoundToDesktopPrecision(Extended x) {
+    constexpr int desktopBits = 64;
+    if constexpr (std::numeric_limits<Extended>::digits == desktopBits) {
+        return x;
+    } else {
+        if (!std::isfinite(x)) {
+            return x;
+        }
+        int exponent = 0;
+        const Extended significand = std::frexp(x, &exponent); // in [0.5, 1)
+        return std::ldexp(std::nearbyint(std::ldexp(significand, desktopBits)), exponent - desktopBits);
+    }
+}

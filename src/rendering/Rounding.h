@@ -1,5 +1,6 @@
 #pragma once
-// The two ways start-up turns an extended value into a pixel count or a byte: halves up, and the ceiling.
+// The two ways start-up turns an extended value into a pixel count or a byte, halves up and the ceiling; and
+// the extended type's rounding on the desktop, for builds whose extended type is wider.
 
 #include "UTypes.h"
 
@@ -8,3 +9,7 @@
 std::int32_t RoundHalfUp(Extended x);
 // Ceiling; saturates like RoundHalfUp.
 std::int32_t CeilPositive(Extended x);
+// x rounded to 64 significand bits, to nearest with ties to even, as the desktop's x87 extended type
+// computes it; x itself where Extended has 64 bits. A wider Extended (WebAssembly's 113 bits) rounds with it
+// the few values whose last bit decides how start-up rounds a half, so that it builds the desktop's sprite.
+Extended RoundToDesktopPrecision(Extended x);

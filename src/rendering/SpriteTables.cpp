@@ -6,6 +6,7 @@
 #include <stdexcept>
 
 #include "rendering/BlendTables.h"
+#include "rendering/Rounding.h"
 #include "rendering/SpriteRuns.h"
 
 std::int32_t ShadowOffset;
@@ -194,7 +195,10 @@ void FillLists(const CoverageGrid& kernel) {
 } // namespace
 
 std::int64_t DiscRadiusSub() {
-    const Extended radius = std::nearbyint((30.0L * BallRadius) * Scale); // halves to even
+    // Halves to even. At widths of 16 k + 8 the product is a half but for rounding, so the 64-bit rounding of
+    // it and of Scale decides which way the radius goes: every build rounds both as the desktop does (either
+    // alone leaves some of those widths apart).
+    const Extended radius = std::nearbyint(RoundToDesktopPrecision((30.0L * BallRadius) * Scale));
     // Neither NaN nor a huge radius reaches the conversion, and the square stays far inside 64 bits: no
     // sprite is wider than LargestSprite pixels, and a disc wider than its square is cut at the edge anyway.
     if (!(radius > 0.0L)) {

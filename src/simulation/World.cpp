@@ -3,6 +3,8 @@
 #include <chrono>
 #include <random>
 
+#include "rendering/Rounding.h"
+
 Ball Balls[3];
 Extended Scale;
 Extended BallDiameter;
@@ -17,7 +19,9 @@ std::mt19937_64 Generator;
 }
 
 void ComputeScale() {
-    Scale = static_cast<Extended>(ScreenWidth) / 640.0L;
+    // As the desktop holds it, so that every build sizes the sprite alike: a whole number over 640 never lies
+    // on a midpoint of 64-bit significands, so rounding a wider quotient again gives the desktop's.
+    Scale = RoundToDesktopPrecision(static_cast<Extended>(ScreenWidth) / 640.0L);
 }
 
 void ComputeBallSize() {
