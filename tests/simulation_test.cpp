@@ -500,6 +500,7 @@ TEST(PageFrames, MakeTheStepsDueInWholePeriodsAndResumeFromThePresentAfterAHidde
     PacedAnimationFrame();
     EXPECT_LT(Pacing.Steps - shown, 6600u / 4);
     Running = false;
+    CloseScreen();
 }
 
 } // namespace
