@@ -41,7 +41,6 @@ namespace {
 using namespace platform;
 
 WindowObject Window;
-bool WindowMade = false;
 WindowProcedure Procedure = nullptr;
 BrushObject Brush{};
 CursorObject Arrow;
@@ -137,13 +136,12 @@ WindowHandle CreateWindowEx(std::uint32_t, const char*, const char*, std::uint32
         return nullptr;
     }
     Window.Context.Window = &Window;
-    WindowMade = true;
     MoveWindow(&Window, x, y, width, height);
     return &Window;
 }
 
-bool ShowWindow(WindowHandle, std::int32_t) {
-    return WindowMade;
+bool ShowWindow(WindowHandle window, std::int32_t) {
+    return window == &Window;
 }
 
 bool MoveWindow(WindowHandle window, std::int32_t, std::int32_t, std::int32_t width, std::int32_t height) {

@@ -14,6 +14,7 @@ PacingRecord Pacing;
 namespace {
 constexpr std::uint32_t UnknownRefreshFrameRate = 60;
 constexpr std::int64_t NanosecondsPerBucket = 100'000;
+constexpr std::uint64_t NanosecondsPerSecond = 1'000'000'000;
 // Where a page's paced run started and how many steps it has made since.
 Clock::time_point PageOrigin;
 std::uint64_t PageSteps;
@@ -30,9 +31,14 @@ std::uint32_t FrameRate() {
 } // namespace
 
 nanoseconds StepTime(std::uint64_t steps) {
-    constexpr std::uint64_t second = 1'000'000'000;
     const std::uint64_t rate = StepsPerSecond;
-    return nanoseconds((steps / rate) * second + (steps % rate) * second / rate);
+    return nanoseconds((steps / rate) * NanosecondsPerSecond + (steps % rate) * NanosecondsPerSecond / rate);
+}
+
+std::uint64_t StepsIn(nanoseconds time) {
+    const auto ns = static_cast<std::uint64_t>(std::max<std::int64_t>(time.count(), 0));
+    return (ns / NanosecondsPerSecond) * StepsPerSecond +
+           (ns % NanosecondsPerSecond) * StepsPerSecond / NanosecondsPerSecond;
 }
 
 std::int32_t StepsPerFrame() {
@@ -58,11 +64,7 @@ void PacedAnimationFrame() {
         return;
     }
     const Clock::time_point now = Clock::now();
-    const std::uint64_t elapsed = static_cast<std::uint64_t>((now - PageOrigin).count());
-    constexpr std::uint64_t second = 1'000'000'000;
-    const std::uint64_t steps =
-        (elapsed / second) * StepsPerSecond + (elapsed % second) * StepsPerSecond / second;
-    const std::uint64_t due = steps / FrameStepMultiple * FrameStepMultiple;
+    const std::uint64_t due = StepsIn(now - PageOrigin) / FrameStepMultiple * FrameStepMultiple;
     if (due <= PageSteps) {
         return; // a display faster than the steps: this animation frame shows the last one again
     }

@@ -44,6 +44,8 @@ inline constexpr nanoseconds LongStall = std::chrono::milliseconds(250);
 
 // The time from a run's origin to the end of `steps` steps, in whole nanoseconds, exact for any run.
 nanoseconds StepTime(std::uint64_t steps);
+// The whole steps made in `time` from a run's origin (none before it), exact for any run.
+std::uint64_t StepsIn(nanoseconds time);
 // StepsPerSecond / frame rate (FramesPerSecond, else the monitor's refresh rate, else 60), rounded to the
 // nearest whole multiple of 11, at least 11.
 std::int32_t StepsPerFrame();

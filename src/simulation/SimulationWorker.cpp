@@ -34,8 +34,7 @@ void PacedSimulationThread() {
         } else if (late >= StepTime(static_cast<std::uint64_t>(stepsPerFrame))) {
             // The frames already due pass undrawn: their steps are made without the frame cadence, which
             // changes nothing of the motion, and the counter still stands just before a frame.
-            const std::uint64_t behind = static_cast<std::uint64_t>(late.count()) * StepsPerSecond /
-                                         1'000'000'000 / static_cast<std::uint64_t>(stepsPerFrame);
+            const std::uint64_t behind = StepsIn(late) / static_cast<std::uint64_t>(stepsPerFrame);
             for (std::uint64_t s = 0; s < behind * static_cast<std::uint64_t>(stepsPerFrame) && Running;
                  ++s) {
                 ApplyPairForce();
